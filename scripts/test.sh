@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds everything with warnings as errors and runs every test, headless.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+build=${TQ3_BUILD_DIR:-build-tests}
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTQ3_WERROR=ON
+cmake --build "$build" --parallel "$(nproc)"
+
+export QT_QPA_PLATFORM=offscreen
+cd "$build"
+ctest --output-on-failure --timeout 900

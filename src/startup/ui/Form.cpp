@@ -1,0 +1,30 @@
+#include "startup/ui/Form.h"
+
+#include "startup/ui/Twips.h"
+
+#include <QShowEvent>
+
+namespace tq3 {
+
+Form::Form(WindowRegistry &registry)
+    : QDialog(nullptr)
+    , m_registry(registry)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void Form::setClientSizeTwips(int width, int height)
+{
+    setFixedSize(twips::size(width, height));
+}
+
+void Form::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    // A bare X server or the offscreen platform has no window manager to
+    // activate a newly shown window.
+    if (!event->spontaneous())
+        activateWindow();
+}
+
+} // namespace tq3

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+namespace tq3 {
+
+class WindowRegistry;
+
+// Base of every window. A window's controls exist only while it is loaded;
+// its own fields live in a State struct that the registry keeps for the run.
+class Form : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit Form(WindowRegistry &registry);
+
+    WindowRegistry &registry() const { return m_registry; }
+
+    // The load step, run by the registry once the controls are built.
+    virtual void load() {}
+
+    // The window became the program's active window: shown, or come back to
+    // from another window of the program (not from another program).
+    virtual void activated() {}
+
+protected:
+    void setClientSizeTwips(int width, int height);
+    void showEvent(QShowEvent *event) override;
+
+private:
+    WindowRegistry &m_registry;
+};
+
+} // namespace tq3
