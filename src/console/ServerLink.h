@@ -10,6 +10,10 @@
 
 namespace tq3 {
 
+// The Windows Sockets number of a socket error (errno here), as the messages
+// name it: 10054 refused, 10049 address not available, ...
+int windowsSocketsError(int error);
+
 // The "000" pattern: at least three digits, zero-padded on the left.
 QString formatCallNumber(qint32 number);
 
@@ -32,6 +36,11 @@ public:
     void close();
     bool isOpen() const;
 
+    // Opens the socket when it is closed: resolves the host and connects the
+    // socket to it, so that a refusal by the destination is heard. Lets a call
+    // find an unusable destination before it changes anything.
+    Result<void> prepare();
+
     // Sends the payload as one datagram, opening the socket when it is closed
     // (a host name is resolved then). A refusal still pending from an earlier
     // datagram never swallows this one. Network error with an operator
@@ -48,6 +57,9 @@ Q_SIGNALS:
     void socketError(int code, const QString &description);
 
 private:
+    void onReadable();
+    void reportPendingError(int error);
+
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
