@@ -2,8 +2,17 @@
 
 #include "startup/ui/Form.h"
 
+#include <array>
+
+class QFrame;
+class QLabel;
+class QTimer;
+
 namespace tq3 {
 
+// The window for the public, on the monitor to the right of the desk's own:
+// either the out-of-service notice with the desk name, or the last number
+// called with desk and service, blinking until the operator stops it.
 class LoSchermo2 final : public Form {
     Q_OBJECT
 
@@ -22,8 +31,35 @@ public:
     void MostraInServizio();
     void MostraFuoriServizio();
 
+    void load() override;
+    // Brought to the front: covers its monitor again and goes back to the
+    // out-of-service notice.
+    void activated() override;
+
+    // Blink tick of Timer1: the number toggles between shown and hidden.
+    void blinkTick();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
+    void buildOutOfServicePanel();
+    void buildCallPanel();
+    void placeOnPublicMonitor();
+    void centrePanels();
+
     State &m_state;
+    QFrame *m_fuoriServizio = nullptr;
+    QFrame *m_gruppo = nullptr;
+    std::array<QLabel *, 3> m_label4{};
+    QLabel *m_image1 = nullptr;
+    QLabel *m_image2 = nullptr;
+    QLabel *m_label1 = nullptr;
+    QLabel *m_label2 = nullptr;
+    QLabel *m_label3 = nullptr;
+    QLabel *m_label5 = nullptr;
+    QTimer *m_timer1 = nullptr;
 };
 
 } // namespace tq3
