@@ -2,6 +2,7 @@
 
 #include "startup/ui/Twips.h"
 
+#include <QHideEvent>
 #include <QShowEvent>
 
 namespace tq3 {
@@ -25,6 +26,15 @@ void Form::showEvent(QShowEvent *event)
     // activate a newly shown window.
     if (!event->spontaneous())
         activateWindow();
+}
+
+void Form::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    // A minimised window gets a spontaneous hide; only closing hides it
+    // from the program's side.
+    if (!event->spontaneous())
+        m_unloaded = true;
 }
 
 } // namespace tq3

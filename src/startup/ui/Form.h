@@ -23,12 +23,21 @@ public:
     // from another window of the program (not from another program).
     virtual void activated() {}
 
+    // Closed and waiting for its deferred deletion: no longer loaded, even
+    // though the object still exists until the event loop runs again. A form
+    // is never hidden, only closed (minimising is not hiding).
+    bool isUnloaded() const { return m_unloaded; }
+
 protected:
     void setClientSizeTwips(int width, int height);
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     WindowRegistry &m_registry;
+    bool m_unloaded = false;
+
+    friend class WindowRegistry;
 };
 
 } // namespace tq3

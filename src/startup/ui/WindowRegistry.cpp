@@ -31,15 +31,24 @@ void WindowRegistry::adopt(Form *form, const char *name)
 
 Form *WindowRegistry::find(const char *name) const
 {
-    return m_loaded.value(QByteArray(name)).data();
+    Form *form = m_loaded.value(QByteArray(name)).data();
+    // A closed form lingers until its deferred deletion; the next use must
+    // load a fresh one.
+    return form && !form->isUnloaded() ? form : nullptr;
 }
 
 void WindowRegistry::showModal(Form &form)
 {
     QPointer<Form> caller = m_lastActiveForm;
-    form.exec();
-    // Without a window manager nothing gives the focus back to the caller.
-    if (caller && caller->isVisible())
+    form.exec();  // deletes the form on return (WA_DeleteOnClose)
+    if (!caller || !caller->isVisible())
+        return;
+    // Coming back from a modal window of the program is an activation of its
+    // caller, and without a window manager nothing gives the focus back.
+    m_lastActiveForm = nullptr;
+    if (QGuiApplication::focusWindow() == caller->windowHandle())
+        noteActivated(caller);
+    else
         caller->activateWindow();
 }
 
@@ -59,12 +68,16 @@ void WindowRegistry::onFocusWindowChanged(QWindow *window)
             continue;
         // Coming back from a message box, a folder chooser or another
         // program leaves the last active window unchanged: no activation.
-        if (m_lastActiveForm == form)
-            return;
-        m_lastActiveForm = form;
-        form->activated();
+        if (m_lastActiveForm != form)
+            noteActivated(form);
         return;
     }
+}
+
+void WindowRegistry::noteActivated(Form *form)
+{
+    m_lastActiveForm = form;
+    form->activated();
 }
 
 void WindowRegistry::checkForLastWindow()

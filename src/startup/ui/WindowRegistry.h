@@ -64,6 +64,7 @@ private:
     void adopt(Form *form, const char *name);
     Form *find(const char *name) const;
     void onFocusWindowChanged(QWindow *window);
+    void noteActivated(Form *form);
     void checkForLastWindow();
 
     ClientEnvironment m_environment;
@@ -103,8 +104,10 @@ W &WindowRegistry::window()
 template <class W>
 void WindowRegistry::close()
 {
-    if (W *existing = loaded<W>())
+    if (W *existing = loaded<W>()) {
+        existing->m_unloaded = true;  // also when it was loaded but never shown
         existing->close();
+    }
 }
 
 } // namespace tq3
