@@ -3,6 +3,7 @@
 #include "store/Result.h"
 
 #include <QList>
+#include <QStringList>
 #include <QString>
 #include <QVariant>
 
@@ -104,6 +105,10 @@ public:
     Result<bool> markTicketCalled(qint64 key);
     // Puts back a ticket whose call could not be completed.
     Result<void> unmarkTicketCalled(qint64 key);
+
+    // The statements that read the ticket queue (one bound value per '?': the
+    // waiting flag false, then a service id), for checking their query plans.
+    static QStringList queueStatements();
 
 private:
     QueueDatabase(QString filePath, QString connectionName);
