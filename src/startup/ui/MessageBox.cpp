@@ -23,6 +23,10 @@ void showMessageBox(QWidget *parent, const QString &text, const QString &title, 
     box.setStandardButtons(QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
+    // Without a window manager nothing gives the focus back to the window
+    // the box spoke for.
+    if (parent && parent->window()->isVisible())
+        parent->window()->activateWindow();
 }
 
 } // namespace tq3
