@@ -192,7 +192,7 @@ void LoSchermo2::placeOnPublicMonitor()
         return;
     // The frame counts in the window's size: the whole window, title bar
     // included, covers one screen.
-    const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize();
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
     setFixedSize(target.size() - frame);
     move(target.topLeft());
 }

@@ -7,11 +7,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <algorithm>
 
 using namespace tq3;
 
@@ -69,6 +73,7 @@ private Q_SLOTS:
     void placement_data();
     void placement();
     void loadsWithTheDesignContents();
+    void coversTheMonitorRightOfThePrimary();
     void callWhileBlinkingReplacesAndKeepsBlinking();
     void stopInHiddenHalfPeriodLeavesNumberVisible();
     void firstTickAfterStopHidesTheNextNumber();
@@ -182,6 +187,26 @@ void TestLoSchermo2::loadsWithTheDesignContents()
     auto *timer = control<QTimer>(&window, "Timer1");
     QCOMPARE(timer->interval(), 350);
     QVERIFY(!timer->isActive());
+}
+
+void TestLoSchermo2::coversTheMonitorRightOfThePrimary()
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    if (screens.size() < 2)
+        QSKIP("needs two monitors");
+    const QRect publicMonitor = screens.at(1)->geometry();
+
+    WindowRegistry registry;
+    LoSchermo2 &window = registry.window<LoSchermo2>();
+    QCOMPARE(window.frameGeometry(), publicMonitor);
+
+    registry.showModeless(window);
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Once the frame is known, the whole window, frame included, covers the
+    // monitor.
+    QTRY_COMPARE(window.frameGeometry(), publicMonitor);
+    QVERIFY(publicMonitor.contains(window.geometry()));
+    registry.close<LoSchermo2>();
 }
 
 void TestLoSchermo2::callWhileBlinkingReplacesAndKeepsBlinking()
@@ -418,5 +443,27 @@ void TestLoSchermo2::screenshotsOnTwoMonitors()
     registry.close<LoSchermo2>();
 }
 
-QTEST_MAIN(TestLoSchermo2)
+// Headless runs get a desk monitor and, to its right, a larger public one.
+int main(int argc, char **argv)
+{
+    QTemporaryDir folder;
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && folder.isValid()) {
+        const QString config = folder.filePath(QStringLiteral("monitors.json"));
+        QFile file(config);
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(R"({"screens": [
+  {"name": "DESK", "x": 0, "y": 0, "width": 1280, "height": 1024,
+   "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
+  {"name": "PUBLIC", "x": 1280, "y": 0, "width": 1920, "height": 1080,
+   "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+            file.close();
+            qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.toLocal8Bit());
+        }
+    }
+    QApplication app(argc, argv);
+    TestLoSchermo2 test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_loschermo2.moc"
