@@ -170,14 +170,18 @@ Result<void> NumberFile::write(qint32 number)
                          QStringLiteral("the number file is not open"));
     const QByteArray bytes = record::numberRecord(number);
     // Over the old record first, then cut: the file is never empty, and until
-    // it is cut whatever is left of a longer old record follows a line end.
+    // it is cut whatever is left of a longer old record follows a line end,
+    // so the file already reads as the new number.
     if (!m_impl->file.writeFromStart(bytes))
         return makeError(ErrorKind::Io, QStringLiteral("Impossibile scrivere il file del numero del servizio !"),
                          withDetail(m_impl->path, m_impl->file.errorText()));
     faultPoint(fault::kNumberWritten);
-    if (!m_impl->file.truncate(bytes.size()))
-        return makeError(ErrorKind::Io, QStringLiteral("Impossibile scrivere il file del numero del servizio !"),
-                         withDetail(m_impl->path, m_impl->file.errorText()));
+    // The record reaches the disk before the cut, so that not even a power
+    // failure can leave the old digits cut to the new length. Neither step
+    // can change what the file reads as any more: a failure of either is no
+    // reason to report the number unwritten, and the cut waits for the flush.
+    if (m_impl->file.flushToDisk())
+        m_impl->file.truncate(bytes.size());
     faultPoint(fault::kNumberTruncated);
     return {};
 }

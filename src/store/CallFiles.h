@@ -45,7 +45,9 @@ public:
     Result<qint32> read();
 
     // Writes the number record over the old one, then cuts the file to its
-    // length: a crash in between never leaves the file empty.
+    // length: a crash in between never leaves the file empty. Succeeds once
+    // the file reads as the new number, even if the cut then fails (the old
+    // record's rest stays after a line end and is never read).
     Result<void> write(qint32 number);
 
     const QString &path() const;

@@ -150,6 +150,17 @@ bool ExclusiveFile::writeFromStart(const QByteArray &bytes)
     return true;
 }
 
+bool ExclusiveFile::flushToDisk()
+{
+    if (!isOpen())
+        return false;
+    if (!FlushFileBuffers(asHandle(m_handle))) {
+        m_error = systemError(GetLastError());
+        return false;
+    }
+    return true;
+}
+
 bool ExclusiveFile::truncate(qint64 length)
 {
     if (!isOpen())
@@ -298,6 +309,21 @@ bool ExclusiveFile::writeFromStart(const QByteArray &bytes)
             return false;
         }
         done += written;
+    }
+    return true;
+}
+
+bool ExclusiveFile::flushToDisk()
+{
+    if (!isOpen())
+        return false;
+    int status = 0;
+    do {
+        status = ::fsync(static_cast<int>(m_handle));
+    } while (status != 0 && errno == EINTR);
+    if (status != 0) {
+        m_error = systemError(errno);
+        return false;
     }
     return true;
 }

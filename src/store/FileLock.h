@@ -53,6 +53,8 @@ public:
     std::optional<QByteArray> readAll();
     // Writes from the first byte on, leaving any longer old content after it.
     bool writeFromStart(const QByteArray &bytes);
+    // Down to the disk, so that a later cut never reaches it before the data.
+    bool flushToDisk();
     bool truncate(qint64 length);
 
 private:
