@@ -147,6 +147,10 @@ void LoSchermo2::buildCallPanel()
 
     m_label2 = makeLabel(m_gruppo, "Label2", QString(), QRect(360, 2040, 13455, 1695),
                          Qt::AlignCenter);
+    // The service name keeps clear of the caption in its top left corner, on
+    // both sides so that it stays centred under the desk name.
+    const int captionZone = twips::toPixelsX(2055 + 60 - 360);
+    m_label2->setContentsMargins(captionZone, 0, captionZone, 0);
     setFittedText(m_label2, QStringLiteral("Servizio"), serviceFont());
     setColours(m_label2, {}, Qt::white);
 

@@ -385,6 +385,11 @@ void TestLoSchermo2::longNumberIsShownWhole()
                  name);
     }
     QVERIFY(control(&window, "Label2")->font().pointSizeF() < 62.25);
+    // The long service name stays clear of its caption.
+    QLabel *service = control(&window, "Label2");
+    const int textWidth = QFontMetrics(service->font()).horizontalAdvance(service->text());
+    const int textLeft = service->x() + (service->width() - textWidth) / 2;
+    QVERIFY(textLeft > control(&window, "Label5")->geometry().right());
     // A short one goes back to the full size.
     window.MostraChiamata(QStringLiteral("Sportello 10"), QStringLiteral("Anagrafe"), 7);
     QCOMPARE(control(&window, "Label2")->font().pointSizeF(), 62.25);
