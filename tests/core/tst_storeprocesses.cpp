@@ -32,6 +32,7 @@ private Q_SLOTS:
     void aWriteKilledAtAnyPointLeavesTheOldOrTheNewValue();
     void aFileHeldByAnotherProcessIsInUseAndUntouched();
     void aKilledHolderLeavesTheFileFree();
+    void aChildProcessStartedWhileTheFileIsOpenDoesNotKeepItLocked();
     void desksTakingNumbersTogetherGetEachNumberOnce();
 
 private:
@@ -183,6 +184,29 @@ void TestStoreProcesses::aKilledHolderLeavesTheFileFree()
     QVERIFY(holder.waitForFinished(10000));
     QVERIFY(NumberFile::open(numberPath(), NumberFile::Mode::ExistingOnly, 0ms).ok());
     QCOMPARE(contentOf(numberPath()), QByteArray("41\r\n"));
+}
+
+void TestStoreProcesses::aChildProcessStartedWhileTheFileIsOpenDoesNotKeepItLocked()
+{
+    writeFile(numberPath(), "41\r\n");
+    const QString otherFile = numberFilePath(m_dir->path(), 8);
+    writeFile(otherFile, "1\r\n");
+    const QString ready = m_dir->filePath(u"ready"_s);
+    const QString release = m_dir->filePath(u"release"_s);
+
+    QProcess child;
+    {
+        Result<NumberFile> open = NumberFile::open(numberPath(), NumberFile::Mode::ExistingOnly, 0ms);
+        QVERIFY(open.ok());
+        // Any long-lived program will do: this one holds another file.
+        child.start(program(u"numberfile_holder"_s), {otherFile, ready, release});
+        QVERIFY(child.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(ready) || child.state() == QProcess::NotRunning, 10000);
+    }
+    const bool freed = NumberFile::open(numberPath(), NumberFile::Mode::ExistingOnly, 0ms).ok();
+    touch(release);
+    QVERIFY(child.waitForFinished(10000));
+    QVERIFY2(freed, "the child process kept the number file locked");
 }
 
 void TestStoreProcesses::desksTakingNumbersTogetherGetEachNumberOnce()
