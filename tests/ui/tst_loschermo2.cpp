@@ -79,6 +79,8 @@ private Q_SLOTS:
     void firstTickAfterStopHidesTheNextNumber();
     void activationAfterCallReturnsToOutOfService();
     void callWhileClosedLoadsHiddenWithCallContents();
+    void everyOperationWhileClosedLoadsHidden_data();
+    void everyOperationWhileClosedLoadsHidden();
     void consoleCloseSwitchesToOutOfServiceKeepingDeskName();
     void inAndOutOfServiceSwitchPanels();
     void closingDiscardsContents();
@@ -316,6 +318,45 @@ void TestLoSchermo2::callWhileClosedLoadsHiddenWithCallContents()
     QVERIFY(!window->isVisible());
     const QWidgetList shown = QApplication::topLevelWidgets();
     QVERIFY(std::none_of(shown.begin(), shown.end(), [](QWidget *w) { return w->isVisible(); }));
+}
+
+void TestLoSchermo2::everyOperationWhileClosedLoadsHidden_data()
+{
+    QTest::addColumn<int>("operation");
+    QTest::addColumn<bool>("callPanel");
+    QTest::addColumn<QString>("deskName");
+    QTest::newRow("desk name set on a closed window") << 0 << false << QStringLiteral("Sportello 6");
+    QTest::newRow("call shown on a closed window") << 1 << true << QStringLiteral("Sportello 7");
+    QTest::newRow("blink stopped on a closed window") << 2 << false << QStringLiteral("Postazione");
+    QTest::newRow("in service on a closed window") << 3 << true << QStringLiteral("Postazione");
+    QTest::newRow("out of service on a closed window") << 4 << false << QStringLiteral("Postazione");
+}
+
+void TestLoSchermo2::everyOperationWhileClosedLoadsHidden()
+{
+    QFETCH(int, operation);
+    QFETCH(bool, callPanel);
+    QFETCH(QString, deskName);
+
+    WindowRegistry registry;
+    QVERIFY(!registry.loaded<LoSchermo2>());
+    switch (operation) {
+    case 0: registry.window<LoSchermo2>().ImpostaPostazione(deskName); break;
+    case 1:
+        registry.window<LoSchermo2>().MostraChiamata(deskName, QStringLiteral("Anagrafe"), 4);
+        break;
+    case 2: registry.window<LoSchermo2>().FermaLampeggio(); break;
+    case 3: registry.window<LoSchermo2>().MostraInServizio(); break;
+    case 4: registry.window<LoSchermo2>().MostraFuoriServizio(); break;
+    }
+    QCoreApplication::processEvents();
+    LoSchermo2 *window = registry.loaded<LoSchermo2>();
+    QVERIFY(window);
+    QVERIFY(!window->isVisible());
+    QCOMPARE(panelShown(window, "Gruppo"), callPanel);
+    QCOMPARE(panelShown(window, "FuoriServizio"), !callPanel);
+    QCOMPARE(caption(window, "Label4_1"), operation == 0 ? deskName : QStringLiteral("Postazione"));
+    QVERIFY(numberShown(window));
 }
 
 void TestLoSchermo2::consoleCloseSwitchesToOutOfServiceKeepingDeskName()
