@@ -38,6 +38,14 @@ Error withContext(Error error, const QString &context)
 
 } // namespace
 
+Result<QList<DeskServiceWaiting>> loadDeskServices(const QString &archiveFolder, const QString &ipLocale)
+{
+    Result<std::unique_ptr<QueueDatabase>> database = QueueDatabase::open(archiveFolder);
+    if (!database)
+        return database.error();
+    return (*database)->deskServicesWaiting(ipLocale);
+}
+
 SelectiveCallOutcome SelectiveCall::run(const SelectiveCallRequest &request, ServerLink &link)
 {
     if (request.serverAddress == QLatin1String("0.0.0.0"))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/CallFiles.h"
+#include "store/QueueDatabase.h"
 #include "store/Result.h"
 
 #include <QByteArray>
@@ -61,6 +62,10 @@ struct SelectiveCallOutcome final {
 // that lock is held (file lock first, then single-statement database writes),
 // so two desks never announce the same number and the count is never lowered
 // twice for one call.
+// The desk's services with their waiting counts, read afresh (the
+// console's service list, by service id).
+Result<QList<DeskServiceWaiting>> loadDeskServices(const QString &archiveFolder, const QString &ipLocale);
+
 class SelectiveCall final {
 public:
     static SelectiveCallOutcome run(const SelectiveCallRequest &request, ServerLink &link);

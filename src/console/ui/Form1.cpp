@@ -1,14 +1,469 @@
 #include "console/ui/Form1.h"
 
+#include "console/CallHistory.h"
+#include "console/SelectiveCall.h"
+#include "console/ServerLink.h"
+#include "console/ui/ConsoleParts.h"
+#include "settings/ImpoRete.h"
+#include "startup/ui/Look.h"
+#include "startup/ui/MessageBox.h"
+#include "startup/ui/Twips.h"
 #include "startup/ui/WindowRegistry.h"
+#include "store/SettingsFile.h"
+#include "windows/LoSchermo2.h"
+#include "windows/MsgForm.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QStyle>
+#include <QTableView>
+#include <QTimer>
 
 namespace tq3 {
+
+namespace {
+
+const QString kTitle = QStringLiteral("TQ3MAX - 3.1.15 - Modulo Client Selettivo");
+const QString kHistoryClosed = QStringLiteral("Cronologia chiamate");
+const QString kHistoryOpen = QStringLiteral("Chiudi Cronologia chiamate");
+const QString kNoServiceCaption = QStringLiteral("Servizio non disponibile");
+
+enum ServiceColumn { ColumnId = 0, ColumnName = 1, ColumnWaiting = 2 };
+
+void place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twips::rect(left, top, width, height));
+}
+
+void setColours(QWidget *widget, const QColor &text, const QColor &background = QColor())
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Text, text);
+    if (background.isValid()) {
+        palette.setColor(QPalette::Window, background);
+        widget->setAutoFillBackground(true);
+    }
+    widget->setPalette(palette);
+}
+
+} // namespace
 
 Form1::Form1(WindowRegistry &registry, State &state)
     : Form(registry)
     , m_state(state)
+    , m_link(std::make_unique<ServerLink>())
+    , m_history(std::make_unique<CallHistory>(*registry.environment().clock))
 {
-    setWindowTitle(QStringLiteral("TQ3MAX - 3.1.15 - Modulo Client Selettivo"));
+    setWindowTitle(kTitle);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    buildControls();
+    connect(m_link.get(), &ServerLink::refused, this, &Form1::onRefused);
+    connect(m_link.get(), &ServerLink::socketError, this, &Form1::onSocketError);
+    m_timer1->start();
+}
+
+Form1::~Form1() = default;
+
+void Form1::buildControls()
+{
+    const QFont tahoma = look::tahoma(8.25);
+    setFont(tahoma);
+    setColours(this, Qt::black, look::fromBgr(0x00ECD6C6));
+
+    m_menuBar = new QMenuBar(this);
+    m_serviceMenu = new ServiceMenu(registry(), m_menuBar, this);
+    const int menuHeight = m_menuBar->sizeHint().height();
+    m_menuBar->setGeometry(0, 0, twips::toPixelsX(kClientWidth), menuHeight);
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setGeometry(0, menuHeight, twips::toPixelsX(kClientWidth), twips::toPixelsY(kClientHeightOpen));
+
+    m_label3 = new QLabel(m_client);
+    m_label3->setObjectName(QStringLiteral("Label3"));
+    setColours(m_label3, Qt::black, Qt::white);
+    place(m_label3, 2865, 1080, 855, 255);
+
+    m_services = new QStandardItemModel(0, 3, this);
+    m_services->setHorizontalHeaderLabels(
+        {QStringLiteral("ServizioID"), QStringLiteral("Servizio"), QStringLiteral("Attesa")});
+    m_grid = new QTableView(m_client);
+    m_grid->setObjectName(QStringLiteral("grid"));
+    m_grid->setModel(m_services);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->verticalHeader()->setDefaultSectionSize(twips::toPixelsY(255));
+    m_grid->verticalHeader()->setFixedWidth(twips::toPixelsX(180));
+    m_grid->horizontalHeader()->setHighlightSections(false);
+    m_grid->setColumnWidth(ColumnId, twips::toPixelsX(855));
+    m_grid->setColumnWidth(ColumnName, twips::toPixelsX(1800));
+    m_grid->setColumnWidth(ColumnWaiting, twips::toPixelsX(600));
+    place(m_grid, 0, 60, 3615, 1800);
+    connect(m_grid, &QTableView::clicked, this, &Form1::gridRowClick);
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+        if (!m_reloading)
+            gridRowClick();
+    });
+
+    m_command1 = new QPushButton(QStringLiteral("Avanti"), m_client);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    place(m_command1, 3675, 360, 975, 615);
+    connect(m_command1, &QPushButton::clicked, this, &Form1::Command1Click);
+
+    m_label1[0] = new QLabel(QStringLiteral("Postazione"), m_client);
+    setColours(m_label1[0], look::fromBgr(0x00404040));
+    place(m_label1[0], 3645, 120, 2295, 255);
+
+    m_label1[1] = new QLabel(QStringLiteral("0"), m_client);
+    m_label1[1]->setFont(look::tahoma(18, true));
+    m_label1[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setColours(m_label1[1], look::fromBgr(0x00800000));
+    place(m_label1[1], 5085, 360, 855, 375);
+
+    m_label1[2] = new QLabel(QStringLiteral("Servizio"), m_client);
+    m_label1[2]->setAlignment(Qt::AlignCenter);
+    setColours(m_label1[2], Qt::black, Qt::white);
+    place(m_label1[2], 3720, 1080, 2295, 255);
+    for (int i = 0; i < 3; ++i)
+        m_label1[size_t(i)]->setObjectName(QStringLiteral("Label1_%1").arg(i));
+
+    m_line1 = new QFrame(m_client);
+    m_line1->setObjectName(QStringLiteral("Line1"));
+    setColours(m_line1, Qt::gray, look::fromBgr(0x00808080));
+    m_line1->setGeometry(twips::toPixelsX(3720), twips::toPixelsY(1440), twips::toPixelsX(6000 - 3720), 1);
+
+    m_pushButton1 = new QPushButton(m_client);
+    m_pushButton1->setObjectName(QStringLiteral("PushButton1"));
+    m_pushButton1->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    place(m_pushButton1, 4680, 600, 375, 375);
+    m_blink = new CallBlink(registry(), m_label1[1], m_pushButton1, this);
+
+    m_label2 = new ClickLabel(kHistoryClosed, m_client);
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2->setCursor(Qt::PointingHandCursor);
+    setColours(m_label2, look::fromBgr(0x00404040));
+    place(m_label2, 4320, 1680, 1575, 255);
+    connect(m_label2, &ClickLabel::clicked, this, &Form1::Label2Click);
+
+    m_label7 = new QLabel(QStringLiteral("V"), m_client);
+    m_label7->setObjectName(QStringLiteral("Label7"));
+    place(m_label7, 3840, 1680, 495, 255);
+    m_label7->hide();
+
+    m_label4 = new QLabel(QStringLiteral("Cronologia delle chiamate effettuate"), m_client);
+    m_label4->setObjectName(QStringLiteral("Label4"));
+    m_label4->setFont(look::tahoma(12, true));
+    setColours(m_label4, Qt::white, look::fromBgr(0x00C0C0C0));
+    place(m_label4, 30, 1965, 6000, 330);
+
+    m_lb1 = new HistoryList(m_client);
+    place(m_lb1, 30, 2280, 6000, 2775);
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(5000);
+    connect(m_timer1, &QTimer::timeout, this, &Form1::refreshTick);
+
+    setClientHeight(kClientHeightClosed);
+}
+
+void Form1::setClientHeight(int twipsHeight)
+{
+    setFixedSize(twips::toPixelsX(kClientWidth), m_menuBar->height() + twips::toPixelsY(twipsHeight));
+}
+
+bool Form1::readSettingsFile()
+{
+    const QString path = registry().environment().settingsFilePath;
+    for (;;) {
+        Result<SettingsFile> settings = SettingsFile::load(path);
+        if (settings) {
+            SettingsRecord &record = registry().record();
+            record.percorsoServer = settings->percorsoServer;
+            record.nomePostazione = settings->nomePostazione;
+            record.ipServer = settings->ipServer;
+            record.secondoSchermo = settings->secondoSchermo;
+            return true;
+        }
+        if (settings.error().kind != ErrorKind::NotFound) {
+            // Held by another program or unreadable: the console opens
+            // with its design captions rather than read a file it has not.
+            showBox(settings.error().message, QStringLiteral("TQ3-Messaggio"));
+            return false;
+        }
+        const QFileInfo file(path);
+        if (file.absoluteDir().exists()) {
+            showBox(QStringLiteral("Percorso Server non impostato o Server non raggiungibile !"),
+                    QStringLiteral("TQ3-Messaggio"));
+        }
+        pauseRefresh();
+        ++m_boxesShown;
+        registry().showModal(registry().window<ImpoRete>());
+        --m_boxesShown;
+        resumeRefresh();
+    }
+}
+
+void Form1::load()
+{
+    m_state.righeCronologia = 0;
+    if (!readSettingsFile())
+        return;
+    SettingsRecord &record = registry().record();
+    m_state.indirizzoServer = record.ipServer;
+    m_link->setDestination(m_state.indirizzoServer, record.portaServer);
+    reloadServices(false);
+    gridRowClick();
+    m_history->open(record.nomePostazione);
+    m_label1[0]->setText(record.nomePostazione);
+    if (record.secondoSchermoAttivo)
+        registry().window<LoSchermo2>().ImpostaPostazione(m_label1[0]->text());
+    reportHistoryFailure(this, *m_history);
+}
+
+void Form1::activated()
+{
+    move(twips::point(twips::screenWidth() - 6200, twips::screenHeight() - 3250));
+    m_lb1->setFocus();
+}
+
+void Form1::CaricaServizi()
+{
+    reloadServices(true);
+}
+
+void Form1::reloadServices(bool keepChosenRow)
+{
+    const SettingsRecord &record = registry().record();
+    Result<QList<DeskServiceWaiting>> rows = loadDeskServices(record.percorsoServer, record.ipLocale);
+    m_reloading = true;
+    m_services->removeRows(0, m_services->rowCount());
+    if (rows) {
+        for (const DeskServiceWaiting &row : *rows) {
+            QList<QStandardItem *> items{new QStandardItem(QString::number(row.servizioId)),
+                                         new QStandardItem(row.servizioTesto),
+                                         new QStandardItem(row.attesa.isNull() ? QString() : row.attesa.toString())};
+            items[ColumnId]->setData(row.servizioId, Qt::UserRole);
+            m_services->appendRow(items);
+        }
+    }
+    m_reloading = false;
+
+    if (!rows) {
+        m_label1[2]->setText(kNoServiceCaption);
+        // Told once, not at every tick, until the list can be read again.
+        if (!m_listFailureShown) {
+            m_listFailureShown = true;
+            showBox(rows.error().message, QStringLiteral("TQ3MAX"));
+        }
+        return;
+    }
+    m_listFailureShown = false;
+    if (m_services->rowCount() == 0) {
+        m_label1[2]->setText(kNoServiceCaption);
+        return;
+    }
+    // The chosen service stays chosen while the desk still has it, so that
+    // a refresh never switches the service under the operator's hand.
+    int current = 0;
+    if (keepChosenRow) {
+        for (int row = 0; row < m_services->rowCount(); ++row) {
+            if (m_services->item(row, ColumnId)->data(Qt::UserRole).toLongLong() == m_state.idServizio) {
+                current = row;
+                break;
+            }
+        }
+    }
+    m_reloading = true;
+    m_grid->setCurrentIndex(m_services->index(current, ColumnId));
+    m_grid->selectRow(current);
+    m_reloading = false;
+    if (keepChosenRow)
+        gridRowClick();
+}
+
+void Form1::gridRowClick()
+{
+    if (m_services->rowCount() == 0)
+        return;
+    int row = m_grid->currentIndex().row();
+    if (row < 0)
+        row = 0;
+    m_label1[2]->setText(m_services->item(row, ColumnName)->text());
+    m_state.idServizio = m_services->item(row, ColumnId)->data(Qt::UserRole).toLongLong();
+}
+
+void Form1::refreshTick()
+{
+    CaricaServizi();
+    m_lb1->setFocus();
+    // The status check of the tick is left out: nothing feeds it a state
+    // worth acting on; the server's state is read before each call instead.
+}
+
+void Form1::Command1Click()
+{
+    if (m_callRunning)
+        return;
+    const SettingsRecord &record = registry().record();
+    SelectiveCallRequest request;
+    request.archiveFolder = record.percorsoServer;
+    request.deskName = m_label1[0]->text();
+    request.ipLocale = record.ipLocale;
+    request.serverAddress = m_state.indirizzoServer;
+    request.serviceId = m_state.idServizio;
+    request.serviceName = m_label1[2]->text();
+    request.serviceRows = m_services->rowCount();
+    request.numberFilePatience = registry().environment().numberFilePatience;
+
+    m_callRunning = true;
+    pauseRefresh();
+    const SelectiveCallOutcome outcome = SelectiveCall::run(request, *m_link);
+    showOutcome(outcome);
+}
+
+void Form1::showOutcome(const SelectiveCallOutcome &outcome)
+{
+    using Kind = SelectiveCallOutcome::Kind;
+    SettingsRecord &record = registry().record();
+    if (outcome.numberRead) {
+        record.numeroLetto = *outcome.numberRead;
+        record.numeroChiamato = record.numeroLetto;
+        m_label1[1]->setText(QString::number(record.numeroChiamato));
+    }
+    const auto endCall = [this] {
+        m_callRunning = false;
+        resumeRefresh();
+    };
+
+    switch (outcome.kind) {
+    case Kind::UnsetServerAddress:
+        ++m_boxesShown;
+        MsgForm::MostraMessaggio(registry(), QStringLiteral("Indirizzo Host errato !Controllare impostazioni !"));
+        --m_boxesShown;
+        endCall();
+        return;
+    case Kind::ServerIsThisPc:
+        ++m_boxesShown;
+        MsgForm::MostraMessaggio(registry(), QStringLiteral("Client e Server non devono"),
+                                 QStringLiteral("coesistere sullo stesso PC !"));
+        --m_boxesShown;
+        endCall();
+        return;
+    case Kind::NoService:
+        endCall();
+        showBox(QStringLiteral("Nessun Servizio associato  !"), QStringLiteral("TQ3MAX"));
+        return;
+    case Kind::ServerNotListening:
+        showBox(QStringLiteral("Server non in ascolto ! "), QStringLiteral("Attenzione"));
+        endCall();
+        return;
+    case Kind::NoNumberFile:
+    case Kind::NothingWaiting:
+        endCall();
+        return;
+    case Kind::Failed:
+        if (outcome.error)
+            showBox(outcome.error->message, QStringLiteral("TQ3MAX"));
+        endCall();
+        return;
+    case Kind::Announced:
+        break;
+    }
+
+    m_state.numeroTesto = outcome.numberText;
+    m_state.testoPostazione = outcome.deskText;
+    m_state.testoServizio = outcome.serviceText;
+    if (record.secondoSchermoAttivo) {
+        registry().window<LoSchermo2>().MostraChiamata(record.nomePostazione, m_label1[2]->text(),
+                                                       record.numeroChiamato);
+        m_serviceMenu->markInService();
+        m_blink->start();
+    }
+    endCall();
+    ++m_state.righeCronologia;
+    registerCall(this, *m_history, *m_lb1, record.numeroChiamato, m_label1[2]->text(), m_state.oraUltimaChiamata);
+    if (outcome.error)
+        showBox(outcome.error->message, QStringLiteral("Segnalazione errore connessione"));
+}
+
+void Form1::Label2Click()
+{
+    const int shift = twips::toPixelsY(kHistoryShift);
+    if (m_label2->text() == kHistoryClosed) {
+        move(pos().x(), pos().y() - shift);
+        setClientHeight(kClientHeightOpen);
+        m_label2->setText(kHistoryOpen);
+    } else if (m_label2->text() == kHistoryOpen) {
+        move(pos().x(), pos().y() + shift);
+        setClientHeight(kClientHeightClosed);
+        m_label2->setText(kHistoryClosed);
+    }
+}
+
+void Form1::showBox(const QString &text, const QString &title)
+{
+    pauseRefresh();
+    ++m_boxesShown;
+    showMessageBox(this, text, title, BoxIcon::Information);
+    --m_boxesShown;
+    resumeRefresh();
+}
+
+void Form1::pauseRefresh()
+{
+    m_timer1->stop();
+}
+
+void Form1::resumeRefresh()
+{
+    if (m_callRunning || m_boxesShown > 0 || isMinimized())
+        return;
+    m_timer1->start();
+}
+
+void Form1::onRefused()
+{
+    showBox(QStringLiteral("Server non in ascolto !"), QStringLiteral("Attenzione"));
+}
+
+void Form1::onSocketError(int, const QString &description)
+{
+    showBox(description, QStringLiteral("Segnalazione errore connessione"));
+}
+
+void Form1::changeEvent(QEvent *event)
+{
+    Form::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    if (isMinimized())
+        m_timer1->stop();
+    else if (windowState() == Qt::WindowNoState)
+        resumeRefresh();
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    m_timer1->stop();
+    closeConsole(registry(), *m_history);
+    // Closing is never refused; the dialog's own handler would reject() and
+    // so come back here.
+    event->accept();
+}
+
+void Form1::reject()
+{
+    close();
 }
 
 } // namespace tq3
