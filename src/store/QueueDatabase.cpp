@@ -67,7 +67,7 @@ Error statementError(const QSqlQuery &query)
 {
     const QSqlError error = query.lastError();
     const int code = primaryCode(error);
-    const QString detail = error.text() + QStringLiteral(" [") + query.lastQuery() + u']';
+    const QString detail = error.text() + QStringLiteral(" (") + error.nativeErrorCode() + QStringLiteral(") [") + query.lastQuery() + u']';
     if (code == kSqliteBusy || code == kSqliteLocked)
         return makeError(ErrorKind::InUse, QStringLiteral("Archivio occupato, riprovare !"), detail);
     return makeError(ErrorKind::Database, QStringLiteral("Errore nell'archivio delle code !"), detail);
