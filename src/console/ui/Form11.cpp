@@ -1,14 +1,341 @@
 #include "console/ui/Form11.h"
 
+#include "console/AutomaticCall.h"
+#include "console/CallHistory.h"
+#include "console/ServerLink.h"
+#include "console/ui/ConsoleParts.h"
+#include "settings/ImpoRete.h"
+#include "startup/ui/Look.h"
+#include "startup/ui/MessageBox.h"
+#include "startup/ui/Twips.h"
 #include "startup/ui/WindowRegistry.h"
+#include "store/SettingsFile.h"
+#include "windows/LoSchermo2.h"
+#include "windows/MsgForm.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLinearGradient>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
 
 namespace tq3 {
+
+namespace {
+
+const QString kTitle = QStringLiteral("3.1.15 Client ");
+const QString kHistoryClosed = QStringLiteral("Cronologia chiamate");
+const QString kHistoryOpen = QStringLiteral("Chiudi Cronologia chiamate");
+
+void place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twips::rect(left, top, width, height));
+}
+
+void setColours(QWidget *widget, const QColor &text, const QColor &background = QColor())
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Text, text);
+    if (background.isValid()) {
+        palette.setColor(QPalette::Window, background);
+        widget->setAutoFillBackground(true);
+    }
+    widget->setPalette(palette);
+}
+
+// The picture on the white box beside the history: the system's mark.
+QPixmap markPicture(QSize size)
+{
+    QPixmap picture(size);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(picture.rect()).adjusted(4, 4, -4, -4);
+    QLinearGradient shade(frame.topLeft(), frame.bottomLeft());
+    shade.setColorAt(0, look::fromBgr(0x00ECD6C6));
+    shade.setColorAt(1, look::fromBgr(0x00B48246));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(shade);
+    painter.drawRoundedRect(frame, 10, 10);
+    painter.setPen(Qt::white);
+    QFont big = look::tahoma(22, true);
+    painter.setFont(big);
+    painter.drawText(frame.adjusted(0, 0, 0, -frame.height() * 0.35), Qt::AlignCenter, QStringLiteral("TQ3 MAX"));
+    painter.setFont(look::tahoma(9, true));
+    painter.drawText(frame.adjusted(0, frame.height() * 0.5, 0, 0), Qt::AlignHCenter | Qt::AlignTop,
+                     QStringLiteral("Modulo Client\nAutomatico"));
+    return picture;
+}
+
+} // namespace
 
 Form11::Form11(WindowRegistry &registry, State &state)
     : Form(registry)
     , m_state(state)
+    , m_link(std::make_unique<ServerLink>())
+    , m_history(std::make_unique<CallHistory>(*registry.environment().clock))
 {
-    setWindowTitle(QStringLiteral("3.1.15 Client "));
+    setObjectName(QString::fromLatin1(kName));
+    setWindowTitle(kTitle);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    buildControls();
+    connect(m_link.get(), &ServerLink::socketError, this, &Form11::onSocketError);
+    // This console reads nothing the server module sends: a refusal goes
+    // unanswered, as the server-state file is what tells it the server is away.
+}
+
+Form11::~Form11() = default;
+
+void Form11::buildControls()
+{
+    setFont(look::tahoma(8.25));
+    setColours(this, Qt::black, look::fromBgr(0x00ECD6C6));
+
+    m_menuBar = new QMenuBar(this);
+    m_menuBar->setObjectName(QStringLiteral("menuBar"));
+    m_serviceMenu = new ServiceMenu(registry(), m_menuBar, this);
+    m_serviceMenu->outOfService()->setText(QStringLiteral("FuoriServizio"));
+    m_cr1 = m_menuBar->addAction(kHistoryClosed);
+    m_cr1->setObjectName(QStringLiteral("cr1"));
+    connect(m_cr1, &QAction::triggered, this, &Form11::Label2Click);
+    const int menuHeight = m_menuBar->sizeHint().height();
+    const int widest = twips::toPixelsX(kOuterWidthOpen - kFrameWidth);
+    m_menuBar->setGeometry(0, 0, widest, menuHeight);
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setGeometry(0, menuHeight, widest, twips::toPixelsY(kOuterHeightOpen - kFrameHeight));
+
+    // Created in the order of their depth: later controls lie on top.
+    m_label3 = new QLabel(m_client);
+    m_label3->setObjectName(QStringLiteral("Label3"));
+    setColours(m_label3, Qt::black, Qt::white);
+    place(m_label3, 3480, 0, 2535, 1935);
+
+    m_image1 = new QLabel(m_client);
+    m_image1->setObjectName(QStringLiteral("Image1"));
+    place(m_image1, 3480, 240, 2340, 1335);
+    m_image1->setPixmap(markPicture(m_image1->size()));
+
+    m_label1[0] = new QLabel(QStringLiteral("Postazione"), m_client);
+    m_label1[0]->setFont(look::tahoma(8.25));
+    setColours(m_label1[0], Qt::white);
+    place(m_label1[0], 120, 120, 2415, 255);
+
+    m_command1 = new QPushButton(QStringLiteral("Avanti"), m_client);
+    m_command1->setObjectName(QStringLiteral("Command1_0"));
+    m_command1->setAutoDefault(false);
+    place(m_command1, 120, 120, 855, 615);
+    connect(m_command1, &QPushButton::clicked, this, &Form11::Command1Click);
+
+    m_label1[1] = new QLabel(QStringLiteral("0"), m_client);
+    m_label1[1]->setFont(look::tahoma(18, true));
+    m_label1[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setColours(m_label1[1], look::fromBgr(0x00000080));
+    place(m_label1[1], 1560, 360, 975, 375);
+
+    m_label1[2] = new QLabel(QStringLiteral("Servizio"), m_client);
+    m_label1[2]->setFont(look::tahoma(8.25));
+    m_label1[2]->setAlignment(Qt::AlignCenter);
+    setColours(m_label1[2], Qt::black, Qt::white);
+    place(m_label1[2], 120, 840, 2415, 255);
+    for (size_t i = 0; i < m_label1.size(); ++i)
+        m_label1[i]->setObjectName(QStringLiteral("Label1_%1").arg(i));
+
+    m_pushButton1 = new QPushButton(m_client);
+    m_pushButton1->setObjectName(QStringLiteral("PushButton1"));
+    m_pushButton1->setAutoDefault(false);
+    m_pushButton1->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    place(m_pushButton1, 1080, 360, 375, 375);
+    m_blink = new CallBlink(registry(), m_label1[1], m_pushButton1, this);
+
+    m_label4 = new QLabel(QStringLiteral("Cronologia delle chiamate effettuate"), m_client);
+    m_label4->setObjectName(QStringLiteral("Label4"));
+    m_label4->setFont(look::tahoma(12, true));
+    setColours(m_label4, Qt::white, look::fromBgr(0x00C0C0C0));
+    place(m_label4, 120, 2000, 5775, 285);
+
+    m_lb1 = new HistoryList(m_client);
+    place(m_lb1, 120, 2280, 5775, 2775);
+
+    // Holds the history's state; it lies below the window's area.
+    m_label2 = new QLabel(kHistoryClosed, m_client);
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    setColours(m_label2, look::fromBgr(0x00404040));
+    place(m_label2, 120, 6000, 1605, 255);
+
+    setOuterSizeTwips(kOuterWidthClosed, kOuterHeightClosed);
+}
+
+void Form11::setOuterSizeTwips(int width, int height)
+{
+    setFixedSize(twips::toPixelsX(width - kFrameWidth), m_menuBar->height() + twips::toPixelsY(height - kFrameHeight));
+}
+
+bool Form11::readSettingsFile()
+{
+    const QString path = registry().environment().settingsFilePath;
+    for (;;) {
+        Result<SettingsFile> settings = SettingsFile::load(path);
+        if (settings) {
+            SettingsRecord &record = registry().record();
+            record.percorsoServer = settings->percorsoServer;
+            record.nomePostazione = settings->nomePostazione;
+            record.ipServer = settings->ipServer;
+            record.secondoSchermo = settings->secondoSchermo;
+            return true;
+        }
+        if (settings.error().kind != ErrorKind::NotFound) {
+            // Held by another program or unreadable: the console opens with
+            // its design captions rather than read a file it has not.
+            showMessageBox(this, settings.error().message, QStringLiteral("TQ3-Messaggio"), BoxIcon::Information);
+            return false;
+        }
+        // A missing folder asks for the settings without a message.
+        if (QFileInfo(path).absoluteDir().exists()) {
+            showMessageBox(this, QStringLiteral("Percorso Server non impostato o Server non raggiungibile !"),
+                           QStringLiteral("TQ3-Messaggio"), BoxIcon::Information);
+        }
+        registry().showModal(registry().window<ImpoRete>());
+    }
+}
+
+void Form11::load()
+{
+    m_state.righeCronologia = 0;
+    if (!readSettingsFile())
+        return;
+    const SettingsRecord &record = registry().record();
+    m_state.indirizzoServer = record.ipServer;
+    m_link->setDestination(m_state.indirizzoServer, record.portaServer);
+    m_history->open(record.nomePostazione);
+    m_label1[0]->setText(record.nomePostazione);
+    reportHistoryFailure(this, *m_history);
+}
+
+void Form11::activated()
+{
+    move(twips::point(twips::screenWidth() - 2780, twips::screenHeight() - 2380));
+    if (registry().record().secondoSchermoAttivo)
+        registry().window<LoSchermo2>().ImpostaPostazione(m_label1[0]->text());
+}
+
+void Form11::Command1Click()
+{
+    // A box of the previous press is still open: this press waits for it.
+    if (m_callRunning)
+        return;
+    m_callRunning = true;
+    const SettingsRecord &record = registry().record();
+    AutomaticCallSetup setup;
+    setup.archiveFolder = record.percorsoServer;
+    setup.deskName = m_label1[0]->text();
+    setup.ipLocale = record.ipLocale;
+    setup.serverAddress = m_state.indirizzoServer;
+    setup.numberFilePatience = registry().environment().numberFilePatience;
+    AutomaticCall call(*m_link);
+    const AutomaticCallResult result = call.run(setup);
+    showResult(result);
+    m_callRunning = false;
+}
+
+void Form11::showResult(const AutomaticCallResult &result)
+{
+    SettingsRecord &record = registry().record();
+    switch (result.outcome) {
+    case AutomaticOutcome::UnsetServerAddress:
+    case AutomaticOutcome::ServerIsThisPc:
+    case AutomaticOutcome::QueueEmpty:
+    case AutomaticOutcome::Failed:
+        MsgForm::MostraMessaggio(registry(), result.message.value(0), result.message.value(1));
+        return;
+    case AutomaticOutcome::NoServiceForDesk:
+        m_label1[2]->setText(kNoServiceForDeskText);
+        return;
+    case AutomaticOutcome::NothingForDesk:
+        break;
+    case AutomaticOutcome::ServerNotListening:
+        showMessageBox(this, kServerNotListeningText, QStringLiteral("Attenzione"), BoxIcon::Information);
+        break;
+    case AutomaticOutcome::Announced:
+        m_state.idServizio = result.servizioId;
+        m_state.numeroDaChiamare = result.number;
+        m_state.descrizioneServizio = result.service;
+        record.numeroChiamato = result.number;
+        m_label1[1]->setText(QString::number(record.numeroChiamato));
+        m_label1[2]->setText(m_state.descrizioneServizio);
+        m_state.numeroTesto = result.numberText;
+        m_state.testoPostazione = m_label1[0]->text();
+        m_state.testoServizio = m_label1[2]->text();
+        ++m_state.righeCronologia;
+        registerCall(this, *m_history, *m_lb1, record.numeroChiamato, m_label1[2]->text(),
+                     m_state.oraUltimaChiamata);
+        break;
+    }
+    if (result.refreshesSecondScreen())
+        refreshSecondScreen();
+}
+
+void Form11::refreshSecondScreen()
+{
+    // The window may have been closed while a box was open.
+    if (isUnloaded())
+        return;
+    const SettingsRecord &record = registry().record();
+    if (!record.secondoSchermoAttivo)
+        return;
+    registry().window<LoSchermo2>().MostraChiamata(record.nomePostazione, m_label1[2]->text(),
+                                                   record.numeroChiamato);
+    m_serviceMenu->markInService();
+    m_blink->start();
+}
+
+void Form11::Label2Click()
+{
+    const int screenWidth = twips::screenWidth();
+    const int screenHeight = twips::screenHeight();
+    if (m_label2->text() == kHistoryClosed) {
+        setOuterSizeTwips(kOuterWidthOpen, kOuterHeightOpen);
+        move(twips::point(screenWidth - 6100, screenHeight - 6000));
+        m_label2->setText(kHistoryOpen);
+    } else if (m_label2->text() == kHistoryOpen) {
+        setOuterSizeTwips(kOuterWidthClosed, kOuterHeightClosed);
+        move(twips::point(screenWidth - 2780, screenHeight - 2600));
+        m_label2->setText(kHistoryClosed);
+    }
+}
+
+void Form11::PushButton1Click()
+{
+    m_blink->stopByOperator();
+}
+
+void Form11::onSocketError(int code, const QString &description)
+{
+    showMessageBox(this, description, kApplicationTitle, BoxIcon::None);
+    if (code == 10049)
+        showMessageBox(this, QStringLiteral("10049"), kApplicationTitle, BoxIcon::None);
+}
+
+void Form11::closeEvent(QCloseEvent *event)
+{
+    m_blink->timer()->stop();
+    closeConsole(registry(), *m_history);
+    // Never refused; QDialog's own handler would go round reject() again.
+    QWidget::closeEvent(event);
+}
+
+void Form11::reject()
+{
+    close();
 }
 
 } // namespace tq3
