@@ -46,6 +46,7 @@ QTableView *makeGrid(QWidget *parent, const QString &name, QStandardItemModel *m
     view->verticalHeader()->hide();
     view->verticalHeader()->setDefaultSectionSize(twips::toPixelsY(255));
     view->horizontalHeader()->setHighlightSections(false);
+    view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int i = 0; i < columns.size(); ++i)
         view->horizontalHeader()->resizeSection(i, twips::toPixelsX(columns.at(i).widthTwips));
     return view;

@@ -10,13 +10,60 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
 
 namespace tq3 {
 
 namespace {
 
 const QString kNotChosen = QStringLiteral("da definire");
+
+// The window's decoration: a folder in front of a server cabinet.
+QPixmap archivePicture(QSize size)
+{
+    QPixmap pixmap(size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal w = size.width();
+    const qreal h = size.height();
+
+    const QRectF cabinet(w * 0.42, h * 0.06, w * 0.46, h * 0.78);
+    QLinearGradient metal(cabinet.topLeft(), cabinet.topRight());
+    metal.setColorAt(0.0, QColor(0x5a, 0x6b, 0x7d));
+    metal.setColorAt(1.0, QColor(0x33, 0x40, 0x4f));
+    p.setPen(Qt::NoPen);
+    p.setBrush(metal);
+    p.drawRoundedRect(cabinet, 5, 5);
+    for (int slot = 0; slot < 4; ++slot) {
+        const QRectF bay(cabinet.left() + cabinet.width() * 0.1,
+                         cabinet.top() + cabinet.height() * (0.08 + slot * 0.2),
+                         cabinet.width() * 0.8, cabinet.height() * 0.13);
+        p.setBrush(QColor(0x22, 0x2c, 0x37));
+        p.drawRoundedRect(bay, 2, 2);
+        p.setBrush(slot == 0 ? QColor(0x5c, 0xd6, 0x5c) : QColor(0x4d, 0xa3, 0xff));
+        p.drawEllipse(QPointF(bay.right() - bay.height() * 0.6, bay.center().y()),
+                      bay.height() * 0.22, bay.height() * 0.22);
+    }
+
+    const QRectF folder(w * 0.08, h * 0.38, w * 0.56, h * 0.52);
+    QPainterPath tab;
+    tab.addRoundedRect(QRectF(folder.left(), folder.top() - folder.height() * 0.14,
+                              folder.width() * 0.42, folder.height() * 0.3), 4, 4);
+    p.setBrush(QColor(0xd9, 0x9a, 0x1e));
+    p.drawPath(tab);
+    QLinearGradient paper(folder.topLeft(), folder.bottomLeft());
+    paper.setColorAt(0.0, QColor(0xff, 0xd3, 0x6b));
+    paper.setColorAt(1.0, QColor(0xf0, 0xa8, 0x2a));
+    p.setBrush(paper);
+    p.drawRoundedRect(folder, 4, 4);
+    p.setPen(QPen(QColor(0x2b, 0x5f, 0x9e), qMax(2.0, w * 0.025)));
+    p.drawLine(QPointF(folder.right() - 2, folder.center().y()),
+               QPointF(cabinet.left() + cabinet.width() * 0.5, folder.center().y()));
+    return pixmap;
+}
 
 } // namespace
 
@@ -32,7 +79,7 @@ PercorsoRETESERVER::PercorsoRETESERVER(WindowRegistry &registry, State &state)
                                 QStringLiteral("Percorso Archivio su Server1"), 120, 120, 4335, 3615);
     QLabel *image = label(frame, QStringLiteral("Image1"), QString(), 1800, 240, 1935, 1560);
     image->setScaledContents(true);
-    image->setPixmap(style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(128, 128));
+    image->setPixmap(archivePicture(image->size()));
 
     label(frame, QStringLiteral("Label1_1"), QStringLiteral("Percorso archivi"), 120, 1680, 1395,
           255);

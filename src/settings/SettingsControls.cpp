@@ -75,7 +75,13 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
 QGroupBox *groupBox(QWidget *parent, const QString &name, const QString &title, int left,
                     int top, int width, int height)
 {
-    return place(new QGroupBox(title, parent), name, left, top, width, height);
+    auto *group = place(new QGroupBox(title, parent), name, left, top, width, height);
+    // The style draws the frame a shade darker than the window colour: on
+    // the white background it would vanish. The box itself is not filled.
+    QPalette palette = group->palette();
+    palette.setColor(QPalette::Window, QColor(0xd8, 0xd8, 0xd8));
+    group->setPalette(palette);
+    return group;
 }
 
 QRadioButton *radioButton(QWidget *parent, const QString &name, const QString &caption, int left,
