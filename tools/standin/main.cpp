@@ -1,7 +1,248 @@
+// tq3-standin: a stand-in for the server module and the ticket kiosk, for
+// the demo, tests and benchmarks on a machine without the real ones.
+
+#include "StandinServer.h"
+
+#include "startup/ClientEnvironment.h"
+#include "store/ArchiveBuilder.h"
+#include "store/CallFiles.h"
+#include "store/QueueDatabase.h"
+#include "store/RecordSyntax.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QThread>
+
 #include <cstdio>
 
-int main()
+using namespace tq3;
+
+namespace {
+
+struct SampleService final {
+    qint64 id;
+    const char16_t *name;
+    bool active;
+    bool atThisDesk;
+};
+
+// Municipal counters; one name with an accent, one service not in use.
+constexpr SampleService kSampleServices[] = {
+    {1, u"Anagrafe", true, true},
+    {2, u"Ufficio Tributi", true, true},
+    {3, u"Stato Civile", true, false},
+    {4, u"Servizi Sociali", true, false},
+    {5, u"Polizia Municipale", false, false},
+    {6, u"Attività Produttive", true, true},
+};
+
+constexpr qint64 kDefaultPort = 4001;
+
+int failWith(const QString &message)
 {
-    std::puts("tq3-standin: not written yet");
+    std::fprintf(stderr, "tq3-standin: %s\n", message.toUtf8().constData());
     return 1;
+}
+
+void printLine(const QString &line)
+{
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+QString describe(const Error &error)
+{
+    return error.detail.isEmpty() ? error.message : error.message + QStringLiteral(" (") + error.detail + u')';
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+}
+
+// The database file of an archive folder, found as the desks find it.
+Result<QString> databasePath(const QString &folder)
+{
+    Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(folder);
+    if (!opened)
+        return opened.error();
+    return (*opened)->filePath();
+}
+
+int create(const QString &folder, const QString &deskIp, qint64 mode, qint64 port, const QString &serverName)
+{
+    if (!QDir().mkpath(folder) || !QDir().mkpath(folder + QStringLiteral("/NrAll")))
+        return failWith(QStringLiteral("cannot create %1").arg(folder));
+    {
+        auto builder = ArchiveBuilder::create(QDir(folder).filePath(kDatabaseFileName));
+        if (!builder)
+            return failWith(describe(builder.error()));
+        ArchiveBuilder &archive = **builder;
+        if (Result<void> set = archive.setConfigurazione(mode, port, QStringLiteral("127.0.0.1"), serverName); !set)
+            return failWith(describe(set.error()));
+        for (const SampleService &service : kSampleServices) {
+            const QString name = QString::fromUtf16(service.name);
+            if (Result<void> added = archive.addService(service.id, name, service.active, 0); !added)
+                return failWith(describe(added.error()));
+            if (service.atThisDesk) {
+                if (auto assigned = archive.addDeskService(deskIp, service.id, name, QStringLiteral("P1"));
+                    !assigned)
+                    return failWith(describe(assigned.error()));
+            }
+        }
+    }
+    for (const SampleService &service : kSampleServices) {
+        if (!writeFile(numberFilePath(folder, service.id), record::numberRecord(1)))
+            return failWith(QStringLiteral("cannot write %1").arg(numberFilePath(folder, service.id)));
+    }
+    if (!writeFile(serverStateFilePath(folder), record::quotedRecord({QStringLiteral("False")})))
+        return failWith(QStringLiteral("cannot write %1").arg(serverStateFilePath(folder)));
+    printLine(QStringLiteral("Archivio creato in %1: modo %2, porta %3, postazione %4")
+                  .arg(folder)
+                  .arg(mode)
+                  .arg(port)
+                  .arg(deskIp));
+    return 0;
+}
+
+int draw(const QString &folder, qint64 serviceId, int count, const QString &waitFor)
+{
+    const Result<QString> path = databasePath(folder);
+    if (!path)
+        return failWith(describe(path.error()));
+    auto builder = ArchiveBuilder::openExisting(*path);
+    if (!builder)
+        return failWith(describe(builder.error()));
+    while (!waitFor.isEmpty() && !QFileInfo::exists(waitFor))
+        QThread::usleep(200);
+    const SystemClock clock;
+    for (int i = 0; i < count; ++i) {
+        const Result<ArchiveBuilder::Draw> drawn = (*builder)->drawTicket(serviceId, clock.now());
+        if (!drawn)
+            return failWith(describe(drawn.error()));
+        printLine(QStringLiteral("Servizio %1: biglietto numero %2").arg(serviceId).arg(drawn->number));
+    }
+    return 0;
+}
+
+int fill(const QString &folder, qint64 count, qint64 waitingEvery)
+{
+    const Result<QString> path = databasePath(folder);
+    if (!path)
+        return failWith(describe(path.error()));
+    auto builder = ArchiveBuilder::openExisting(*path);
+    if (!builder)
+        return failWith(describe(builder.error()));
+    QList<qint64> services;
+    {
+        QSqlQuery query(QSqlDatabase::database((*builder)->connectionName()));
+        if (!query.exec(QStringLiteral("SELECT Id FROM Servizi ORDER BY Id")))
+            return failWith(QStringLiteral("cannot read Servizi"));
+        while (query.next())
+            services << query.value(0).toLongLong();
+    }
+    if (services.isEmpty())
+        return failWith(QStringLiteral("no services"));
+    const QDateTime start = QDateTime::currentDateTime().addSecs(-count);
+    if (Result<void> filled = (*builder)->fillTickets(services, count, waitingEvery, start); !filled)
+        return failWith(describe(filled.error()));
+    printLine(QStringLiteral("%1 biglietti inseriti").arg(count));
+    return 0;
+}
+
+std::optional<qint64> toNumber(const QString &text)
+{
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    return ok ? std::optional<qint64>(value) : std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tq3-standin"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Stand-in server module and ticket kiosk.\n"
+        "  create <folder> [--desk-ip IP] [--mode 1|2] [--port N] [--server-name NAME]\n"
+        "  serve <folder> [--port N] [--seconds S]\n"
+        "  draw <folder> <serviceId> [count] [--wait-for FILE]\n"
+        "  fill <folder> <count> [--waiting-every K]"));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, serve, draw or fill"));
+    const QCommandLineOption deskIp(QStringLiteral("desk-ip"), QStringLiteral("The desk's address."),
+                                    QStringLiteral("IP"));
+    const QCommandLineOption mode(QStringLiteral("mode"), QStringLiteral("1 Automatico, 2 Selettivo."),
+                                  QStringLiteral("mode"), QStringLiteral("2"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("UDP port (RHPort)."), QStringLiteral("N"));
+    const QCommandLineOption serverName(QStringLiteral("server-name"), QStringLiteral("SERVERName."),
+                                        QStringLiteral("NAME"), QStringLiteral("TQ3-STANDIN"));
+    const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Stop after S seconds."),
+                                     QStringLiteral("S"), QStringLiteral("0"));
+    const QCommandLineOption waitFor(QStringLiteral("wait-for"),
+                                     QStringLiteral("Draw only once FILE exists (tests)."), QStringLiteral("FILE"));
+    const QCommandLineOption waitingEvery(QStringLiteral("waiting-every"),
+                                          QStringLiteral("Leave every K-th ticket uncalled."), QStringLiteral("K"),
+                                          QStringLiteral("100"));
+    parser.addOptions({deskIp, mode, port, serverName, seconds, waitFor, waitingEvery});
+    parser.process(app);
+
+    const QStringList args = parser.positionalArguments();
+    const QString command = args.value(0);
+    const QString folder = args.value(1);
+    if (folder.isEmpty())
+        parser.showHelp(2);
+
+    if (command == u"create" && args.size() == 2) {
+        const std::optional<qint64> modeValue = toNumber(parser.value(mode));
+        const std::optional<qint64> portValue =
+            parser.isSet(port) ? toNumber(parser.value(port)) : std::optional<qint64>(kDefaultPort);
+        if (!modeValue || (*modeValue != 1 && *modeValue != 2) || !portValue)
+            parser.showHelp(2);
+        const QString ip = parser.isSet(deskIp) ? parser.value(deskIp) : localIpv4Address();
+        return create(folder, ip, *modeValue, *portValue, parser.value(serverName));
+    }
+    if (command == u"serve" && args.size() == 2) {
+        qint64 portValue = 0;
+        if (parser.isSet(port)) {
+            portValue = toNumber(parser.value(port)).value_or(0);
+        } else {
+            auto db = QueueDatabase::open(folder);
+            if (!db)
+                return failWith(describe(db.error()));
+            const Result<Configurazione> config = (*db)->configurazione();
+            if (!config)
+                return failWith(describe(config.error()));
+            portValue = config->rhPort.toLongLong();
+        }
+        if (portValue <= 0 || portValue > 65535)
+            return failWith(QStringLiteral("invalid port"));
+        return standin::serve(folder, quint16(portValue), int(toNumber(parser.value(seconds)).value_or(0)));
+    }
+    if (command == u"draw" && (args.size() == 3 || args.size() == 4)) {
+        const std::optional<qint64> service = toNumber(args.at(2));
+        const std::optional<qint64> count = args.size() == 4 ? toNumber(args.at(3)) : std::optional<qint64>(1);
+        if (!service || !count || *count < 1)
+            parser.showHelp(2);
+        return draw(folder, *service, int(*count), parser.value(waitFor));
+    }
+    if (command == u"fill" && args.size() == 3) {
+        const std::optional<qint64> count = toNumber(args.at(2));
+        const std::optional<qint64> every = toNumber(parser.value(waitingEvery));
+        if (!count || *count < 1 || !every)
+            parser.showHelp(2);
+        return fill(folder, *count, *every);
+    }
+    parser.showHelp(2);
 }
