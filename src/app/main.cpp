@@ -1,4 +1,5 @@
-#include "startup/ui/LaMain.h"
+#include "startup/SingleInstance.h"
+#include "startup/ui/ClientStart.h"
 #include "startup/ui/WindowRegistry.h"
 
 #include <QApplication>
@@ -6,9 +7,14 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The registry decides when the last window has closed: a settings
+    // window left open keeps the client running after the launcher closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    tq3::SingleInstance instance;
     tq3::WindowRegistry registry;
-    registry.showModeless(registry.window<tq3::LaMain>());
-    registry.setQuitWhenLastWindowCloses(true);
     QObject::connect(&registry, &tq3::WindowRegistry::lastWindowClosed, &app, &QApplication::quit);
-    return app.exec();
+    if (tq3::startClient(registry, instance) == tq3::ClientRun::EndProgram)
+        return 0;
+    return QApplication::exec();
 }

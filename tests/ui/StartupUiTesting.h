@@ -4,6 +4,7 @@
 // as an operator would, without ever leaving a test hanging on one.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -80,6 +81,63 @@ inline void onNextModal(std::function<void(QWidget *)> handler, QWidget *notThis
     };
     QTimer::singleShot(0, *poll);
 }
+
+// Answers every modal window that comes up while it lives, as an operator
+// would: `handler` (which must close the window) or, by default, OK for a
+// message box and close() for any other window. Records what it saw. After
+// `timeoutMs` it stops, closing whatever modal window is still up, so that
+// a test never hangs.
+class ModalAnswerer final : public QObject {
+public:
+    using Handler = std::function<void(QWidget *)>;
+
+    explicit ModalAnswerer(Handler handler = {}, int timeoutMs = 15000)
+        : m_handler(std::move(handler))
+        , m_timeoutMs(timeoutMs)
+    {
+        m_clock.start();
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, &ModalAnswerer::poll);
+        m_timer.start();
+    }
+
+    QList<SeenBox> seen;  // every modal window, in order
+    QStringList names;    // their object names (class name when unnamed)
+
+    bool sawNothing() const { return seen.isEmpty(); }
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (m_clock.elapsed() > m_timeoutMs) {
+            m_timer.stop();
+            if (modal)
+                modal->close();
+            return;
+        }
+        if (!modal || !modal->isVisible())
+            return;
+        for (const QPointer<QWidget> &done : std::as_const(m_handled)) {
+            if (done.data() == modal)
+                return;
+        }
+        m_handled.append(modal);
+        seen.append(readBox(modal));
+        names.append(modal->objectName().isEmpty() ? QString::fromLatin1(modal->metaObject()->className())
+                                                   : modal->objectName());
+        if (m_handler)
+            m_handler(modal);
+        else
+            answer(modal);
+    }
+
+    Handler m_handler;
+    int m_timeoutMs;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    QList<QPointer<QWidget>> m_handled;
+};
 
 template <class T>
 T *child(QWidget *parent, const QString &name)

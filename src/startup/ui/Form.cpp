@@ -3,6 +3,7 @@
 #include "startup/ui/Twips.h"
 
 #include <QHideEvent>
+#include <QKeyEvent>
 #include <QShowEvent>
 
 namespace tq3 {
@@ -35,6 +36,20 @@ void Form::hideEvent(QHideEvent *event)
     // from the program's side.
     if (!event->spontaneous())
         m_unloaded = true;
+}
+
+} // namespace tq3
+
+namespace tq3 {
+
+void Form::keyPressEvent(QKeyEvent *event)
+{
+    // QDialog would reject() on Escape, bypassing the window's close request.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace tq3

@@ -32,6 +32,8 @@ protected:
     void setClientSizeTwips(int width, int height);
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    // Escape does not close a window: only its own buttons and close box do.
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     WindowRegistry &m_registry;

@@ -82,12 +82,13 @@ void WindowRegistry::noteActivated(Form *form)
 
 void WindowRegistry::checkForLastWindow()
 {
-    if (!m_quitWhenLastWindowCloses)
+    if (!m_quitWhenLastWindowCloses || m_lastWindowReported)
         return;
     for (const QPointer<Form> &form : std::as_const(m_loaded)) {
         if (form && form->isVisible())
             return;
     }
+    m_lastWindowReported = true;  // windows closing together report it once
     Q_EMIT lastWindowClosed();
 }
 

@@ -73,6 +73,7 @@ private:
     QHash<QByteArray, std::shared_ptr<void>> m_states;
     QPointer<Form> m_lastActiveForm;
     bool m_quitWhenLastWindowCloses = false;
+    bool m_lastWindowReported = false;
 };
 
 template <class W>
