@@ -35,13 +35,17 @@ private:
 
     QTemporaryDir m_dir;
     QString m_archive;
+    QString m_oldCurrent;
     std::unique_ptr<WindowRegistry> m_registry;
 };
 
 void TestSettingsScreenshots::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_archive = m_dir.filePath(QStringLiteral("Archivio TQ3"));
+    // A relative folder whose name reads like a desk's network share.
+    m_oldCurrent = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    m_archive = QStringLiteral("\\\\SRV-TURNI\\TQ3MAX");
     QVERIFY(QDir().mkpath(m_archive));
     auto builder = ArchiveBuilder::create(m_archive + QStringLiteral("/TQ3MAX.mdb"));
     QVERIFY(builder);
@@ -68,6 +72,7 @@ void TestSettingsScreenshots::initTestCase()
 void TestSettingsScreenshots::cleanupTestCase()
 {
     m_registry.reset();
+    QDir::setCurrent(m_oldCurrent);
 }
 
 Form &TestSettingsScreenshots::show(const QString &which)
