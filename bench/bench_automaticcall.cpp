@@ -1,0 +1,91 @@
+// One press of "Avanti" at an automatic desk against a queue that keeps every
+// ticket ever drawn: a million rows in CodaFromTotem, about one in a thousand still
+// waiting, the desk serving two of twenty services.
+
+#include "console/AutomaticCall.h"
+#include "console/ServerLink.h"
+#include "store/ArchiveBuilder.h"
+#include "store/QueueDatabase.h"
+
+#include "DatabaseFixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QNetworkDatagram>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+
+#include <benchmark/benchmark.h>
+
+using namespace tq3;
+
+namespace {
+
+const QString kIp = QStringLiteral("10.0.0.21");
+
+void BM_AutomaticCallOnAMillionTickets(benchmark::State &state)
+{
+    QTemporaryDir dir;
+    {
+        auto builder = test::createQueueDatabase(dir.path());
+        if (!builder) {
+            state.SkipWithError("no archive");
+            return;
+        }
+        QList<qint64> services;
+        for (qint64 id = 1; id <= 20; ++id)
+            services << id;
+        if (!builder->fillTickets(services, state.range(0), 999, QDateTime(QDate(2026, 1, 1), QTime(8, 0)))) {
+            state.SkipWithError("tickets not written");
+            return;
+        }
+        (void)builder->addDeskService(kIp, 7, QStringLiteral("Servizio 7"));
+        (void)builder->addDeskService(kIp, 13, QStringLiteral("Servizio 13"));
+    }
+    QDir(dir.path()).mkdir(QStringLiteral("NrAll"));
+    QFile stateFile(dir.filePath(QStringLiteral("UConnDP.txt")));
+    if (!stateFile.open(QIODevice::WriteOnly))
+        return;
+    stateFile.write("\"True\"\r\n");
+    stateFile.close();
+
+    QUdpSocket listener;
+    listener.bind(QHostAddress::LocalHost, 0);
+    ServerLink link;
+    link.setDestination(QStringLiteral("127.0.0.1"), listener.localPort());
+    AutomaticCall call(link);
+    AutomaticCallSetup setup{dir.path(), QStringLiteral("Sportello 1"), kIp, QStringLiteral("127.0.0.1")};
+    auto database = QueueDatabase::open(dir.path());
+    if (!database) {
+        state.SkipWithError("archive not opened");
+        return;
+    }
+
+    for (auto _ : state) {
+        const AutomaticCallResult result = call.run(setup);
+        if (result.outcome != AutomaticOutcome::Announced) {
+            state.SkipWithError("no ticket announced");
+            break;
+        }
+        state.PauseTiming();
+        // The same ticket waits again for the next round.
+        (void)(*database)->unmarkTicketCalled(result.ticketKey);
+        while (listener.hasPendingDatagrams())
+            listener.receiveDatagram();
+        state.ResumeTiming();
+    }
+}
+
+} // namespace
+
+BENCHMARK(BM_AutomaticCallOnAMillionTickets)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
