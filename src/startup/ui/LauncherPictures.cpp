@@ -36,9 +36,10 @@ QPixmap launcherBackground(QSize size)
     const qreal w = size.width();
     const qreal h = size.height();
 
-    QRadialGradient glow(QPointF(w * 0.5, h * 0.62), w * 0.62);
-    glow.setColorAt(0.0, QColor(0xe3, 0xee, 0xfa, 200));
-    glow.setColorAt(1.0, QColor(0xff, 0xff, 0xff, 0));
+    // The glow fades out inside the picture, so that no edge shows.
+    QRadialGradient glow(QPointF(w * 0.5, h * 0.6), qMin(w * 0.5, h * 0.4));
+    glow.setColorAt(0.0, QColor(0xe3, 0xee, 0xfa, 220));
+    glow.setColorAt(1.0, QColor(0xe3, 0xee, 0xfa, 0));
     p.fillRect(QRectF(0, 0, w, h), glow);
 
     // Waves spreading from a point below the titles, as a call spreads

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Pictures of the real client's windows for docs/, taken on a virtual X server.
+# Usage: scripts/screenshots.sh [build folder]
+# To add a window: lay out a desk (startup_demo_desk), then call shoot_window
+# with the window's exact title and the picture's name; shoot_window starts
+# the client in that desk's working folder, waits for the window and keeps
+# the picture of that window alone.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$(realpath "${1:-build}")
+
+cmake --build "$build" --target tq3max-client startup_demo_desk
+
+shots=$(mktemp -d)
+trap 'rm -rf "$shots"' EXIT
+chmod 700 "$shots"
+
+# shoot_window <working folder> <exact window title> <picture in docs/>
+shoot_window() {
+    local work=$1 title=$2 picture=$3
+    mkdir -p "$shots/tmp-$picture"
+    (
+        cd "$work"
+        XDG_RUNTIME_DIR=$shots TMPDIR=$shots/tmp-$picture QT_QPA_PLATFORM=xcb \
+            xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+                "$0" &
+                client=$!
+                window=$(timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)
+                sleep 1
+                [ -n "$window" ] && import -window "$window" "$2"
+                kill "$client"
+                [ -n "$window" ]' "$build/bin/tq3max-client" "$title" "$root/docs/$picture"
+    )
+    echo "docs/$picture"
+}
+
+# The launcher of a selective desk, with its archive found.
+"$build/bin/startup_demo_desk" "$shots/desk" "$shots/archivio" 2 4001 N "Sportello 1"
+shoot_window "$shots/desk" "TQ3 MAX - Modulo Client versione 3.1.15" launcher.png
