@@ -1,11 +1,14 @@
 #include "settings_ui_support.h"
 
 #include "settings/ImpoRete.h"
+#include "startup/ui/LaMain.h"
+#include "windows/LoSchermo2.h"
 #include "settings/PercorsoRETESERVER.h"
 #include "startup/ui/Twips.h"
 #include "startup/ui/WindowRegistry.h"
 #include "store/ArchiveBuilder.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,6 +47,9 @@ private Q_SLOTS:
     void comingBackReplacesUnsavedTyping();
     void useServer1CopiesItsAddress();
     void changedFolderShowsAndIsSavedBack();
+    void saveSetsTheLaunchersBoxOnly();
+    void saveWithoutTheLauncherLeavesItUnloaded();
+    void unwritableSettingsFileIsTold();
 
 private:
     QString makeArchive(const QString &folder, bool nullAddress = false);
@@ -197,8 +203,9 @@ void TestImpoRete::saveWritesFieldOneBackUnchanged()
     control<QLineEdit>(QStringLiteral("nomeSportello"))->setText(QStringLiteral("Cassa"));
     control<QLineEdit>(QStringLiteral("ServerAlternativo"))->setText(QStringLiteral("10.0.0.2"));
     QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_0")), Qt::LeftButton);
-    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
-    QCOMPARE(fileBytes(m_settings), settingsLine(QString(), QStringLiteral("Cassa"),
+    // "&Salva" answers its access key.
+    QTest::keyClick(control<QLineEdit>(QStringLiteral("nomeSportello")), Qt::Key_S, Qt::AltModifier);
+    QTRY_COMPARE(fileBytes(m_settings), settingsLine(QString(), QStringLiteral("Cassa"),
                                            QStringLiteral("10.0.0.2"), QStringLiteral("S")));
 }
 
@@ -315,6 +322,67 @@ void TestImpoRete::changedFolderShowsAndIsSavedBack()
     QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
     QCOMPARE(fileBytes(m_settings), settingsLine(newArchive, QStringLiteral("Sportello 5"),
                                            QStringLiteral("10.0.0.9"), QStringLiteral("S")));
+}
+
+void TestImpoRete::saveSetsTheLaunchersBoxOnly()
+{
+    const QString archive = makeArchive(QStringLiteral("arch"));
+    writeBytes(m_settings, settingsLine(archive, QStringLiteral("Sportello 1"),
+                                        QStringLiteral("10.0.0.9"), QStringLiteral("N")));
+    LaMain &launcher = m_registry->window<LaMain>();
+    auto *box = launcher.findChild<QCheckBox *>(QStringLiteral("schermo2"));
+    QVERIFY(box);
+    QVERIFY(!box->isChecked());
+    openWindow();
+
+    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_0")), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
+    QVERIFY(box->isChecked());
+    QCOMPARE(m_registry->record().secondoSchermo, QStringLiteral("S"));
+    // The box shows the choice; the operator opens the public screen with it.
+    QVERIFY(!m_registry->loaded<LoSchermo2>());
+
+    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_1")), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
+    QVERIFY(!box->isChecked());
+    QCOMPARE(m_registry->record().secondoSchermo, QStringLiteral("N"));
+    QCOMPARE(fileBytes(m_settings), settingsLine(archive, QStringLiteral("Sportello 1"),
+                                                 QStringLiteral("10.0.0.9"), QStringLiteral("N")));
+}
+
+void TestImpoRete::saveWithoutTheLauncherLeavesItUnloaded()
+{
+    writeBytes(m_settings, settingsLine(QStringLiteral("da definire"), QStringLiteral("Sportello 1"),
+                                        QStringLiteral("10.0.0.9"), QStringLiteral("N")));
+    openWindow();
+    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_0")), Qt::LeftButton);
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
+    QVERIFY(!m_registry->loaded<LaMain>());
+    QCOMPARE(fileBytes(m_settings), settingsLine(QStringLiteral("da definire"), QStringLiteral("Sportello 1"),
+                                                 QStringLiteral("10.0.0.9"), QStringLiteral("S")));
+}
+
+void TestImpoRete::unwritableSettingsFileIsTold()
+{
+    // The settings file's folder is gone: nothing can be read or written.
+    ClientEnvironment environment;
+    environment.settingsFilePath = m_dir->filePath(QStringLiteral("gone/PercorsiClient.txt"));
+    m_registry = std::make_unique<WindowRegistry>(environment);
+    openWindow();
+    control<QLineEdit>(QStringLiteral("nomeSportello"))->setText(QStringLiteral("Sportello 1"));
+    control<QLineEdit>(QStringLiteral("ServerAlternativo"))->setText(QStringLiteral("10.0.0.9"));
+    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_0")), Qt::LeftButton);
+
+    auto seen = std::make_shared<SeenMessage>();
+    auto watch = answerMessage(seen);
+    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->line0, QStringLiteral("Impostazioni non salvate !"));
+    QVERIFY(seen->line1Visible);
+    QVERIFY(m_registry->record().secondoSchermo.isEmpty());
+    QVERIFY(!QFileInfo::exists(environment.settingsFilePath));
+    // Nothing could be reloaded: the typing stays for another try.
+    QCOMPARE(control<QLineEdit>(QStringLiteral("nomeSportello"))->text(), QStringLiteral("Sportello 1"));
 }
 
 QTEST_MAIN(TestImpoRete)
