@@ -119,6 +119,7 @@ private Q_SLOTS:
     void missingSettingsFileAsksAgainUntilItExists();
     void closingSwitchesTheSecondScreenOutOfService();
     void historyCountsAcrossReopening();
+    void unopenableHistoryFileIsToldOnceAndCallsGoOn();
     void screenshotWithTheHistoryOpen();
 
 private:
@@ -541,6 +542,25 @@ void TestForm11::historyCountsAcrossReopening()
                         "\"9\",\"00.10\",\"06/12/2026\",7,\"Anagrafe\"\r\n"));
     QCOMPARE(again.findChild<QTreeWidget *>(QStringLiteral("LB1"))->topLevelItemCount(), 2);
     QCOMPARE(m_registry->state<Form11>().righeCronologia, 2);
+}
+
+void TestForm11::unopenableHistoryFileIsToldOnceAndCallsGoOn()
+{
+    // A folder where the history file should be: it cannot be opened.
+    QVERIFY(QDir(m_work->path()).mkdir(QStringLiteral("Cronologia-Sportello 1.txt")));
+    m_archive->addTicket(1, 7, QStringLiteral("Anagrafe"), ora(0));
+    m_archive->addTicket(1, 8, QStringLiteral("Anagrafe"), ora(1));
+    ModalRecorder recorder;
+    Form11 &form = openConsole();
+    QTRY_COMPARE(recorder.seen,
+                 QStringList{QStringLiteral("TQ3MAX|Impossibile aprire il file della cronologia !|icon")});
+    clickAvanti();
+    clickAvanti();
+    QTest::qWait(50);
+    QCOMPARE(recorder.seen.size(), 1);
+    QCOMPARE(m_listener->receive(2).size(), 2);
+    QCOMPARE(label(QStringLiteral("Label1_1"))->text(), QStringLiteral("8"));
+    QCOMPARE(form.findChild<QTreeWidget *>(QStringLiteral("LB1"))->topLevelItemCount(), 2);
 }
 
 void TestForm11::screenshotWithTheHistoryOpen()
