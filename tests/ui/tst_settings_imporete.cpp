@@ -45,6 +45,7 @@ private Q_SLOTS:
     void refusedSaveWritesNothing_data();
     void refusedSaveWritesNothing();
     void comingBackReplacesUnsavedTyping();
+    void comingBackFromElsewhereKeepsTyping();
     void useServer1CopiesItsAddress();
     void changedFolderShowsAndIsSavedBack();
     void saveSetsTheLaunchersBoxOnly();
@@ -275,6 +276,26 @@ void TestImpoRete::comingBackReplacesUnsavedTyping()
     window.activateWindow();
     QTRY_COMPARE(m_registry->activeForm(), &window);
     QCOMPARE(control<QLineEdit>(QStringLiteral("nomeSportello"))->text(), QStringLiteral("Sportello 2"));
+}
+
+void TestImpoRete::comingBackFromElsewhereKeepsTyping()
+{
+    writeBytes(m_settings, settingsLine(QStringLiteral("da definire"), QStringLiteral("Sportello 2"),
+                                        QStringLiteral("10.0.0.9"), QStringLiteral("N")));
+    ImpoRete &window = openWindow();
+    control<QLineEdit>(QStringLiteral("nomeSportello"))->setText(QStringLiteral("typed"));
+
+    // A window that is none of the program's (another program, a platform
+    // box) takes the focus and gives it back: no activation.
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
+    elsewhere.close();
+    window.activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), &window);
+    QCOMPARE(control<QLineEdit>(QStringLiteral("nomeSportello"))->text(), QStringLiteral("typed"));
+    QCOMPARE(m_registry->activeForm(), &window);
 }
 
 void TestImpoRete::useServer1CopiesItsAddress()
