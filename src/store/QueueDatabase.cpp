@@ -67,13 +67,14 @@ Error statementError(const QSqlQuery &query)
 {
     const QSqlError error = query.lastError();
     const int code = primaryCode(error);
-    const QString detail = error.text() + QStringLiteral(" (") + error.nativeErrorCode() + QStringLiteral(") [") + query.lastQuery() + u']';
+    const QString detail = error.text() + QStringLiteral(" (") + error.nativeErrorCode() + QStringLiteral(") [")
+                           + query.lastQuery() + u']';
     if (code == kSqliteBusy || code == kSqliteLocked)
         return makeError(ErrorKind::InUse, QStringLiteral("Archivio occupato, riprovare !"), detail);
     return makeError(ErrorKind::Database, QStringLiteral("Errore nell'archivio delle code !"), detail);
 }
 
-// Rows of a field read by name, whatever its letter case in the table.
+// A field of the current row by name, whatever its letter case in the table.
 QVariant field(const QSqlQuery &query, const QString &name)
 {
     const int index = query.record().indexOf(name);
@@ -223,6 +224,8 @@ Result<Configurazione> QueueDatabase::configurazione()
     // The table has no key of its own: its first row is the first by rowid.
     Statement select(m_connectionName, QStringLiteral("SELECT * FROM Configurazione ORDER BY rowid"));
     if (Result<void> ran = select.run(); !ran) {
+        if (ran.error().kind == ErrorKind::InUse)
+            return ran.error();
         return makeError(ErrorKind::NoConfiguration,
                          QStringLiteral("Configurazione mancante nell'archivio !"), ran.error().detail);
     }
