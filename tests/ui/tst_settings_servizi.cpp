@@ -39,6 +39,8 @@ private Q_SLOTS:
     void removingDeletesOnlyTheSelectedRowOfThisDesk();
     void emptyListsDoNothing();
     void unreachableArchiveIsToldAndNothingBreaks();
+    void failedStatementIsTold();
+    void unknownDeskAddressAddsNothing();
 
 private:
     void makeArchive(bool withServices = true);
@@ -247,6 +249,36 @@ void TestServizi::unreachableArchiveIsToldAndNothingBreaks()
     QVERIFY(!QFileInfo::exists(m_archive + QStringLiteral("/TQ3MAX.mdb")));
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("PosSchermo_1")), Qt::LeftButton);
     QTRY_VERIFY(!m_registry->loaded<FrmServizi>());
+}
+
+void TestServizi::failedStatementIsTold()
+{
+    makeArchive();
+    openWindow();
+    {
+        auto archive = ArchiveBuilder::openExisting(m_archive + QStringLiteral("/TQ3MAX.mdb"));
+        QVERIFY(archive);
+        QVERIFY((*archive)->execute(QStringLiteral("DROP VIEW query1")));
+        QVERIFY((*archive)->execute(QStringLiteral("DROP TABLE ServiziPostazioni")));
+    }
+    selectRowWithId(grid(QStringLiteral("SSDBGrid1")), 2);
+    const auto seen = clickAnswering(QStringLiteral("PosSchermo_0"));
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->line0, QStringLiteral("Operazione non riuscita sull'archivio !"));
+    QVERIFY(m_registry->loaded<FrmServizi>());
+}
+
+void TestServizi::unknownDeskAddressAddsNothing()
+{
+    makeArchive();
+    m_registry->record().ipLocale.clear();
+    openWindow();
+    QCOMPARE(grid(QStringLiteral("grid"))->model()->rowCount(), 0);
+    selectRowWithId(grid(QStringLiteral("SSDBGrid1")), 2);
+    const auto seen = clickAnswering(QStringLiteral("PosSchermo_0"));
+    QVERIFY(seen->seen);
+    QCOMPARE(seen->line0, QStringLiteral("Indirizzo IP della postazione non rilevato !"));
+    QCOMPARE(assignments(), (QList<Assignment>{{kThisDesk, 1}, {kOtherDesk, 2}}));
 }
 
 QTEST_MAIN(TestServizi)
