@@ -100,17 +100,20 @@ else
 fi
 
 # Then, as an operator would: "Ok" opens the console, "Avanti" calls the first
-# number of the chosen service (client coordinates: twips / 15 at 96 dpi).
+# number (client coordinates of the buttons: twips / 15 at 96 dpi).
 if [ "$mode" = 2 ]; then
-    xdotool mousemove --window "$window" 348 370 click 1 || true
-    if console=$(timeout 15 xdotool search --sync --onlyvisible --name '^TQ3MAX - 3.1.15 - Modulo Client Selettivo$' \
-            2>/dev/null | head -n 1) && [ -n "$console" ]; then
-        sleep 1
-        xdotool mousemove --window "$console" 277 44 click 1 || true
-        sleep 2
-        import -window root "$run/screenshot-console.png"
-        echo "Screenshot of the console after one call: $run/screenshot-console.png"
-    fi
+    console_title='^TQ3MAX - 3\.1\.15 - Modulo Client Selettivo$'; avanti_x=277; avanti_y=44
+else
+    console_title='^3\.1\.15 Client $'; avanti_x=36; avanti_y=28
+fi
+xdotool mousemove --window "$window" 348 370 click 1 || true
+if console=$(timeout 15 xdotool search --sync --onlyvisible --name "$console_title" 2>/dev/null | head -n 1) \
+        && [ -n "$console" ]; then
+    sleep 1
+    xdotool mousemove --window "$console" "$avanti_x" "$avanti_y" click 1 || true
+    sleep 2
+    import -window root "$run/screenshot-console.png"
+    echo "Screenshot of the console after one call: $run/screenshot-console.png"
 fi
 
 sleep "$seconds"
