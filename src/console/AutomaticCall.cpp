@@ -30,6 +30,13 @@ AutomaticCallResult failure(const QString &line0, Error error, const QString &li
     return result;
 }
 
+// The archive's own words ("Archivio occupato, riprovare !") under the step
+// that failed.
+AutomaticCallResult databaseFailure(const QString &line0, const Error &error)
+{
+    return failure(line0, error, error.message == line0 ? QString() : error.message);
+}
+
 std::optional<qint32> ticketNumber(const QVariant &value)
 {
     if (value.isNull() || !value.isValid())
@@ -76,27 +83,28 @@ AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
     // Opened afresh at each call, so that every call sees the queue as it stands.
     Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(setup.archiveFolder);
     if (!opened)
-        return failure(QStringLiteral("Archivio del Server non raggiungibile !"), opened.error());
+        return databaseFailure(QStringLiteral("Archivio del Server non raggiungibile !"), opened.error());
     QueueDatabase &database = **opened;
 
     const Result<QList<DeskService>> deskServices = database.deskServices(setup.ipLocale);
     if (!deskServices)
-        return failure(QStringLiteral("Lettura dei servizi della postazione non riuscita !"), deskServices.error());
+        return databaseFailure(QStringLiteral("Lettura dei servizi della postazione non riuscita !"), deskServices.error());
     if (deskServices->isEmpty())
         return outcome(AutomaticOutcome::NoServiceForDesk);
 
     bool serverChecked = false;
+    int takenByOthers = 0;
     Ticket ticket;
     qint32 number = 0;
     QString service;
     for (;;) {
         const Result<std::optional<Ticket>> oldest = database.oldestWaitingTicket(setup.ipLocale);
         if (!oldest)
-            return failure(QStringLiteral("Lettura della coda di attesa non riuscita !"), oldest.error());
+            return databaseFailure(QStringLiteral("Lettura della coda di attesa non riuscita !"), oldest.error());
         if (!oldest->has_value()) {
             const Result<bool> anyWaiting = database.anyWaitingTicket();
             if (!anyWaiting)
-                return failure(QStringLiteral("Lettura della coda di attesa non riuscita !"), anyWaiting.error());
+                return databaseFailure(QStringLiteral("Lettura della coda di attesa non riuscita !"), anyWaiting.error());
             return *anyWaiting ? outcome(AutomaticOutcome::NothingForDesk)
                                : outcome(AutomaticOutcome::QueueEmpty, {kQueueEmptyText});
         }
@@ -135,10 +143,11 @@ AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
 
         const Result<bool> marked = database.markTicketCalled(ticket.key);
         if (!marked)
-            return failure(QStringLiteral("Registrazione della chiamata non riuscita !"), marked.error());
+            return databaseFailure(QStringLiteral("Registrazione della chiamata non riuscita !"), marked.error());
         if (*marked)
             break;
         // Another desk took this ticket first: the next one is ours to try.
+        ++takenByOthers;
     }
 
     // From here on the ticket is marked: any failure gives it back.
@@ -171,6 +180,7 @@ AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
     result.service = service;
     result.ora = ticket.ora;
     result.numberText = formatCallNumber(number);
+    result.ticketsTakenByOthers = takenByOthers;
     if (Result<void> sent = m_link.announce(callMessage(result.numberText, setup.deskName, service)); !sent)
         return giveBack(sent.error().message, sent.error());
     result.outcome = AutomaticOutcome::Announced;

@@ -284,7 +284,8 @@ void TestAutomaticCall::unreachableArchiveIsReported()
     QVERIFY(QFile::remove(m_archive->folder() + QStringLiteral("/TQ3MAX.mdb")));
     const AutomaticCallResult result = call();
     QCOMPARE(result.outcome, AutomaticOutcome::Failed);
-    QCOMPARE(result.message, QStringList{QStringLiteral("Archivio del Server non raggiungibile !")});
+    QCOMPARE(result.message, (QStringList{QStringLiteral("Archivio del Server non raggiungibile !"),
+                                          QStringLiteral("Archivio TQ3MAX.mdb non trovato !")}));
     QVERIFY(result.error);
     QVERIFY(!QFile::exists(m_archive->folder() + QStringLiteral("/TQ3MAX.mdb")));
 }

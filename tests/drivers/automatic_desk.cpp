@@ -4,7 +4,7 @@
 //   automatic_desk <archive folder> <desk name> <desk ip> <server port> <barrier file> <result file>
 //
 // Waits for the barrier file, then writes "start <ms>", one line
-// "call <key> <service id> <number> <ora>" per announced ticket, any
+// "call <key> <service id> <number> <lost races> <ora>" per announced ticket, any
 // "busy <message>" (the archive was busy: pressed again) or "fail <message>"
 // and "end <ms>" into the result file.
 
@@ -50,10 +50,11 @@ int main(int argc, char **argv)
     for (;;) {
         const AutomaticCallResult result = call.run(setup);
         if (result.outcome == AutomaticOutcome::Announced) {
-            lines << QStringLiteral("call %1 %2 %3 %4")
+            lines << QStringLiteral("call %1 %2 %3 %4 %5")
                          .arg(result.ticketKey)
                          .arg(result.servizioId)
                          .arg(result.number)
+                         .arg(result.ticketsTakenByOthers)
                          .arg(result.ora);
             continue;
         }

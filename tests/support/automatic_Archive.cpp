@@ -9,6 +9,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <limits>
+
 namespace tq3::test {
 
 AutomaticArchive::AutomaticArchive()
