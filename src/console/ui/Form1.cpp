@@ -396,6 +396,23 @@ void Form1::showOutcome(const SelectiveCallOutcome &outcome)
         showBox(outcome.error->message, QStringLiteral("Segnalazione errore connessione"));
 }
 
+namespace {
+
+// The caption grows to the left when the machine's font draws it wider than
+// the label's design width, so "Chiudi Cronologia chiamate" is never cut.
+void fitToTheLeft(QLabel *label, int left, int top, int width, int height)
+{
+    const QRect design = twips::rect(left, top, width, height);
+    const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 4;
+    if (needed <= design.width()) {
+        label->setGeometry(design);
+        return;
+    }
+    label->setGeometry(design.right() + 1 - needed, design.top(), needed, design.height());
+}
+
+} // namespace
+
 void Form1::Label2Click()
 {
     const int shift = twips::toPixelsY(kHistoryShift);
@@ -403,10 +420,12 @@ void Form1::Label2Click()
         move(pos().x(), pos().y() - shift);
         setClientHeight(kClientHeightOpen);
         m_label2->setText(kHistoryOpen);
+        fitToTheLeft(m_label2, 4320, 1680, 1575, 255);
     } else if (m_label2->text() == kHistoryOpen) {
         move(pos().x(), pos().y() + shift);
         setClientHeight(kClientHeightClosed);
         m_label2->setText(kHistoryClosed);
+        fitToTheLeft(m_label2, 4320, 1680, 1575, 255);
     }
 }
 
