@@ -67,6 +67,8 @@ private Q_SLOTS:
     void controlsAreRebuiltAtEachLoadWhileOwnFieldsStay();
     void closingAWindowThatIsNotLoadedDoesNothing();
     void aWindowClosedAndUsedAgainInOneHandlerIsLoadedAfresh();
+    void aMinimisedWindowStaysLoaded();
+    void escapeDoesNotCloseAWindow();
     void firstShowingIsAnActivation();
     void goingBetweenWindowsOfTheProgramActivatesThem();
     void comingBackFromAnotherProgramIsNoActivation();
@@ -136,6 +138,30 @@ void TestWindowRegistry::aWindowClosedAndUsedAgainInOneHandlerIsLoadedAfresh()
     registry.close<Settings>();
     QVERIFY(&registry.window<Settings>() != &again);
     QCOMPARE(registry.state<Settings>().loads, 3);
+}
+
+void TestWindowRegistry::aMinimisedWindowStaysLoaded()
+{
+    WindowRegistry registry;
+    Console &console = registry.window<Console>();
+    registry.showModeless(console);
+    console.text->setText(QStringLiteral("typed"));
+    console.showMinimized();
+    QCOMPARE(registry.loaded<Console>(), &console);
+    console.showNormal();
+    QCOMPARE(&registry.window<Console>(), &console);
+    QCOMPARE(console.text->text(), QStringLiteral("typed"));
+    QCOMPARE(registry.state<Console>().loads, 1);
+}
+
+void TestWindowRegistry::escapeDoesNotCloseAWindow()
+{
+    WindowRegistry registry;
+    Settings &settings = registry.window<Settings>();
+    registry.showModeless(settings);
+    QTest::keyClick(&settings, Qt::Key_Escape);
+    QVERIFY(settings.isVisible());
+    QCOMPARE(registry.loaded<Settings>(), &settings);
 }
 
 void TestWindowRegistry::firstShowingIsAnActivation()
