@@ -38,10 +38,6 @@ void Form::hideEvent(QHideEvent *event)
         m_unloaded = true;
 }
 
-} // namespace tq3
-
-namespace tq3 {
-
 void Form::keyPressEvent(QKeyEvent *event)
 {
     // QDialog would reject() on Escape, bypassing the window's close request.
