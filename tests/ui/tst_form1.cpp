@@ -131,6 +131,9 @@ private Q_SLOTS:
     void menuChangesNothingWithoutSecondScreen();
     void headingClickReversesTheOrder();
     void pictureWithTheHistoryOpen();
+    void refreshIsStoppedOnlyByTheCall_data();
+    void refreshIsStoppedOnlyByTheCall();
+    void historyFileFailureIsToldOnce();
 
 private:
     Form1 &openConsole(const QString &serverAddress = QStringLiteral("127.0.0.1"));
@@ -258,6 +261,11 @@ void TestForm1::callFromTheConsole_data()
     QTest::newRow("the server address of this PC shows the two-line message and changes nothing")
         << kDeskIp << true << on << QByteArray("41\r\n") << qint64(3) << anagrafe
         << QStringList{QStringLiteral(" |Client e Server non devono/coesistere sullo stesso PC !")}
+        << QStringLiteral("0") << QByteArray() << QByteArray("41\r\n") << qint64(3) << QByteArray();
+    QTest::newRow("a server name that does not resolve is told and nothing changes")
+        << QStringLiteral("nome server.invalid") << true << on << QByteArray("41\r\n") << qint64(3) << anagrafe
+        << QStringList{QStringLiteral(
+               "TQ3MAX|Indirizzo del Server non trovato: nome server.invalid ! Controllare impostazioni !")}
         << QStringLiteral("0") << QByteArray() << QByteArray("41\r\n") << qint64(3) << QByteArray();
     QTest::newRow("a desk without services is told so and nothing changes")
         << ip << false << on << QByteArray("41\r\n") << qint64(3) << anagrafe
@@ -572,6 +580,53 @@ void TestForm1::pictureWithTheHistoryOpen()
     const QString path = qEnvironmentVariable("TQ3_SCREENSHOT");
     if (!path.isEmpty())
         QVERIFY(picture.save(path));
+}
+
+void TestForm1::refreshIsStoppedOnlyByTheCall_data()
+{
+    QTest::addColumn<QString>("serverAddress");
+    QTest::addColumn<bool>("hasServices");
+    QTest::addColumn<QByteArray>("serverState");
+    QTest::addColumn<bool>("refreshUnderTheWindow");
+    QTest::newRow("the message window of an unset address stops the refresh")
+        << QStringLiteral("0.0.0.0") << true << QByteArray("True") << false;
+    QTest::newRow("the box of a server not listening, inside the call, stops the refresh")
+        << QStringLiteral("127.0.0.1") << true << QByteArray("False") << false;
+    QTest::newRow("the box of a desk without services leaves the refresh running")
+        << QStringLiteral("127.0.0.1") << false << QByteArray("True") << true;
+}
+
+void TestForm1::refreshIsStoppedOnlyByTheCall()
+{
+    QFETCH(QString, serverAddress);
+    QFETCH(bool, hasServices);
+    QFETCH(QByteArray, serverState);
+    QFETCH(bool, refreshUnderTheWindow);
+    QVERIFY(createSelectiveArchive(m_archive, hasServices ? kDeskIp : QStringLiteral("10.9.9.9"),
+                                   {{12, QStringLiteral("Anagrafe"), 3, 41}}, serverState));
+    Form1 &form = openConsole(serverAddress);
+    QList<bool> running;
+    ModalRecorder recorder([&](QWidget *) { running << form.refreshTimer()->isActive(); });
+    clickAvanti();
+    QCOMPARE(running, QList<bool>{refreshUnderTheWindow});
+    QVERIFY(form.refreshTimer()->isActive());
+}
+
+void TestForm1::historyFileFailureIsToldOnce()
+{
+    QVERIFY(createSelectiveArchive(m_archive, kDeskIp, {{12, QStringLiteral("Anagrafe"), 3, 41}}));
+    // A folder where the history file should be: it cannot be opened.
+    QVERIFY(QDir(m_work->path()).mkdir(QStringLiteral("Cronologia-Sportello 1.txt")));
+    ModalRecorder recorder;
+    Form1 &form = openConsole();
+    QCOMPARE(recorder.seen, QStringList{QStringLiteral("TQ3MAX|Impossibile aprire il file della cronologia !")});
+    clickAvanti();
+    clickAvanti();
+    QCOMPARE(recorder.seen.size(), 1);
+    QCOMPARE(takeDatagram(m_listener, 2000), QByteArray("041#Sportello 1#Anagrafe"));
+    QCOMPARE(takeDatagram(m_listener, 2000), QByteArray("042#Sportello 1#Anagrafe"));
+    QCOMPARE(numberFileBytes(m_archive, 12), QByteArray("43\r\n"));
+    QCOMPARE(form.findChild<QTreeWidget *>(QStringLiteral("LB1"))->topLevelItemCount(), 2);
 }
 
 QTEST_MAIN(TestForm1)

@@ -205,11 +205,7 @@ bool Form1::readSettingsFile()
             showBox(QStringLiteral("Percorso Server non impostato o Server non raggiungibile !"),
                     QStringLiteral("TQ3-Messaggio"));
         }
-        pauseRefresh();
-        ++m_boxesShown;
         registry().showModal(registry().window<ImpoRete>());
-        --m_boxesShown;
-        resumeRefresh();
     }
 }
 
@@ -347,16 +343,16 @@ void Form1::showOutcome(const SelectiveCallOutcome &outcome)
 
     switch (outcome.kind) {
     case Kind::UnsetServerAddress:
-        ++m_boxesShown;
+        m_messageWindowShown = true;
         MsgForm::MostraMessaggio(registry(), QStringLiteral("Indirizzo Host errato !Controllare impostazioni !"));
-        --m_boxesShown;
+        m_messageWindowShown = false;
         endCall();
         return;
     case Kind::ServerIsThisPc:
-        ++m_boxesShown;
+        m_messageWindowShown = true;
         MsgForm::MostraMessaggio(registry(), QStringLiteral("Client e Server non devono"),
                                  QStringLiteral("coesistere sullo stesso PC !"));
-        --m_boxesShown;
+        m_messageWindowShown = false;
         endCall();
         return;
     case Kind::NoService:
@@ -431,11 +427,9 @@ void Form1::Label2Click()
 
 void Form1::showBox(const QString &text, const QString &title)
 {
-    pauseRefresh();
-    ++m_boxesShown;
+    // The refresh goes on under a box, except one a call shows: the call
+    // keeps it stopped until it ends.
     showMessageBox(this, text, title, BoxIcon::Information);
-    --m_boxesShown;
-    resumeRefresh();
 }
 
 void Form1::pauseRefresh()
@@ -445,7 +439,7 @@ void Form1::pauseRefresh()
 
 void Form1::resumeRefresh()
 {
-    if (m_callRunning || m_boxesShown > 0 || isMinimized())
+    if (m_callRunning || m_messageWindowShown || isMinimized())
         return;
     m_timer1->start();
 }

@@ -107,7 +107,7 @@ private:
     ServiceMenu *m_serviceMenu = nullptr;
 
     bool m_callRunning = false;
-    int m_boxesShown = 0;
+    bool m_messageWindowShown = false;
     bool m_reloading = false;
     bool m_listFailureShown = false;
 };
