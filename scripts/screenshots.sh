@@ -38,3 +38,9 @@ shoot_window() {
 # The launcher of a selective desk, with its archive found.
 "$build/bin/startup_demo_desk" "$shots/desk" "$shots/archivio" 2 4001 N "Sportello 1"
 shoot_window "$shots/desk" "TQ3 MAX - Modulo Client versione 3.1.15" launcher.png
+
+# The message window, shown by its own test.
+cmake --build "$build" --target tst_msgform
+XDG_RUNTIME_DIR=$shots QT_QPA_PLATFORM=xcb TQ3_MSGFORM_SHOT="$root/docs/msgform.png" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bin/tst_msgform" picture >/dev/null
+echo "docs/msgform.png"

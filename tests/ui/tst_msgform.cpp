@@ -63,6 +63,7 @@ private Q_SLOTS:
     void showsTheGivenLinesAndHidesTheOthers();
     void twoShowingsInARowShareNothing();
     void looksLikeAFixedDialogInTheMiddleOfTheScreen();
+    void picture();
 };
 
 void TestMsgForm::showsTheGivenLinesAndHidesTheOthers_data()
@@ -146,6 +147,24 @@ void TestMsgForm::looksLikeAFixedDialogInTheMiddleOfTheScreen()
     QVERIFY(!(seen.flags & Qt::WindowMinimizeButtonHint));
     QVERIFY(!(seen.flags & Qt::WindowMaximizeButtonHint));
     QVERIFY2((centre - screenCentre).manhattanLength() <= 4, qPrintable(QStringLiteral("%1,%2 vs %3,%4").arg(centre.x()).arg(centre.y()).arg(screenCentre.x()).arg(screenCentre.y())));
+}
+
+// The picture in docs/, when TQ3_MSGFORM_SHOT names the file to write.
+void TestMsgForm::picture()
+{
+    const QString file = qEnvironmentVariable("TQ3_MSGFORM_SHOT");
+    if (file.isEmpty())
+        QSKIP("TQ3_MSGFORM_SHOT not set");
+    WindowRegistry registry;
+    bool saved = false;
+    test::onNextModal([&](QWidget *w) {
+        QTest::qWait(300);
+        saved = w->grab().save(file);
+        w->close();
+    });
+    MsgForm::MostraMessaggio(registry, QStringLiteral("Percorso /postazione impostate correttamente !"),
+                             QStringLiteral("Riavviare modulo Client Turnalia 3 MAX !"));
+    QVERIFY(saved);
 }
 
 QTEST_MAIN(TestMsgForm)
