@@ -8,6 +8,8 @@
 
 #include <memory>
 
+#include <cerrno>
+
 using namespace tq3;
 
 namespace {
@@ -40,6 +42,8 @@ private Q_SLOTS:
     void callNumberHasAtLeastThreeDigits();
     void callMessageIsOneWindows1252Payload_data();
     void callMessageIsOneWindows1252Payload();
+    void socketErrorsCarryTheirWindowsNumbers_data();
+    void socketErrorsCarryTheirWindowsNumbers();
     void announcementArrivesAsOneDatagram();
     void twoCallsGiveTwoDatagrams();
     void refusalIsReportedAndNextAnnouncementStillArrives();
@@ -91,6 +95,23 @@ void TestServerLink::callMessageIsOneWindows1252Payload()
     QFETCH(QString, service);
     QFETCH(QByteArray, bytes);
     QCOMPARE(callMessage(number, desk, service), bytes);
+}
+
+void TestServerLink::socketErrorsCarryTheirWindowsNumbers_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<int>("windowsNumber");
+    QTest::newRow("a refusal is 10054") << int(ECONNREFUSED) << 10054;
+    QTest::newRow("an address not available is 10049") << int(EADDRNOTAVAIL) << 10049;
+    QTest::newRow("an unreachable network is 10051") << int(ENETUNREACH) << 10051;
+    QTest::newRow("an unreachable host is 10065") << int(EHOSTUNREACH) << 10065;
+}
+
+void TestServerLink::socketErrorsCarryTheirWindowsNumbers()
+{
+    QFETCH(int, error);
+    QFETCH(int, windowsNumber);
+    QCOMPARE(windowsSocketsError(error), windowsNumber);
 }
 
 void TestServerLink::announcementArrivesAsOneDatagram()
