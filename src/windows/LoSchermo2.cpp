@@ -9,7 +9,6 @@
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
@@ -211,16 +210,6 @@ void LoSchermo2::resizeEvent(QResizeEvent *event)
 {
     Form::resizeEvent(event);
     centrePanels();
-}
-
-void LoSchermo2::keyPressEvent(QKeyEvent *event)
-{
-    // Nobody at the public monitor closes it by a stray Escape.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    Form::keyPressEvent(event);
 }
 
 void LoSchermo2::ImpostaPostazione(const QString &nome)

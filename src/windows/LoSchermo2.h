@@ -40,7 +40,6 @@ public:
     void blinkTick();
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:

@@ -85,7 +85,6 @@ private Q_SLOTS:
     void inAndOutOfServiceSwitchPanels();
     void closingDiscardsContents();
     void longNumberIsShownWhole();
-    void escapeDoesNotClose();
     void screenshotsOnTwoMonitors();
 
 private:
@@ -435,18 +434,6 @@ void TestLoSchermo2::longNumberIsShownWhole()
     window.MostraChiamata(QStringLiteral("Sportello 10"), QStringLiteral("Anagrafe"), 7);
     QCOMPARE(control(&window, "Label2")->font().pointSizeF(), 62.25);
     QCOMPARE(control(&window, "Label3")->font().pointSizeF(), 171.75);
-}
-
-void TestLoSchermo2::escapeDoesNotClose()
-{
-    WindowRegistry registry;
-    registry.showModeless(registry.window<LoSchermo2>());
-    LoSchermo2 *window = registry.loaded<LoSchermo2>();
-    QTest::keyClick(window, Qt::Key_Escape);
-    settle();
-    QVERIFY(registry.loaded<LoSchermo2>());
-    QVERIFY(window->isVisible());
-    registry.close<LoSchermo2>();
 }
 
 // Run under an X server with two monitors, TQ3_SCHERMO2_SHOTS naming a folder:
