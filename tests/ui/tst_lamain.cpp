@@ -90,6 +90,7 @@ private Q_SLOTS:
     void closingTheLauncherClosesTheSecondScreen_data();
     void closingTheLauncherClosesTheSecondScreen();
     void aSettingsWindowLeftOpenKeepsTheClientRunning();
+    void startUpRunsOncePerRun();
 
 private:
     QString work() const { return m_dir->filePath(QStringLiteral("work")); }
@@ -582,6 +583,26 @@ void TestLaMain::aSettingsWindowLeftOpenKeepsTheClientRunning()
     QCOMPARE(ended.count(), 0);
     m_registry->close<ImpoRete>();
     QTRY_COMPARE(ended.count(), 1);
+}
+
+void TestLaMain::startUpRunsOncePerRun()
+{
+    startReady(2, QStringLiteral("S"));
+    test::ModalAnswerer settingsAnswerer;
+    click(launcher(), QStringLiteral("PushButton1"));
+    click(launcher(), QStringLiteral("btn_1"));
+    QVERIFY(!launcher());
+    QVERIFY(!m_registry->loaded<LoSchermo2>());
+
+    // A window that uses the launcher after it closed loads it again, but
+    // the start-up is not run twice: no messages, no second screen.
+    test::ModalAnswerer answerer;
+    LaMain &again = m_registry->window<LaMain>();
+    QVERIFY(answerer.sawNothing());
+    QVERIFY(!again.isVisible());
+    QVERIFY(!m_registry->loaded<LoSchermo2>());
+    QCOMPARE(m_registry->state<LaMain>().launch, LaMain::Launch::Show);
+    m_registry->close<ImpoRete>();
 }
 
 QTEST_MAIN(TestLaMain)
