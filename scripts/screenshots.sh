@@ -35,8 +35,12 @@ shoot_window() {
     echo "docs/$picture"
 }
 
-# The launcher of a selective desk, with its archive found.
-"$build/bin/startup_demo_desk" "$shots/desk" "$shots/archivio" 2 4001 N "Sportello 1"
+# The launcher of a selective desk, with its archive found; a fixed folder,
+# so that the picture shows the same path on every run.
+archive=/tmp/tq3-screenshots/archivio
+rm -rf /tmp/tq3-screenshots
+trap 'rm -rf "$shots" /tmp/tq3-screenshots' EXIT
+"$build/bin/startup_demo_desk" "$shots/desk" "$archive" 2 4001 N "Sportello 1"
 shoot_window "$shots/desk" "TQ3 MAX - Modulo Client versione 3.1.15" launcher.png
 
 # The message window, shown by its own test.
