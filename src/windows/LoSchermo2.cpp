@@ -6,6 +6,7 @@
 #include "windows/SecondScreenPictures.h"
 #include "windows/SecondScreenPlacement.h"
 
+#include <QFontMetrics>
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QGuiApplication>
@@ -215,6 +216,23 @@ void LoSchermo2::resizeEvent(QResizeEvent *event)
 void LoSchermo2::ImpostaPostazione(const QString &nome)
 {
     setFittedText(m_label1, nome, deskNameFont());
+    setOutOfServiceDeskName(nome);
+}
+
+void LoSchermo2::setOutOfServiceDeskName(const QString &nome)
+{
+    // The desk name's box is narrow: a longer name widens it about the same
+    // centre, up to the dark ground's width, before its font gets smaller.
+    const QRect design = twips::rect(5520, 1200, 2895, 495);
+    const QRect widest = twips::rect(720, 1200, 12615, 495);
+    const int needed = QFontMetrics(deskNameOutOfServiceFont()).horizontalAdvance(nome)
+        + twips::toPixelsX(240);
+    const int width = std::clamp(needed, design.width(), widest.width());
+    QRect box = design;
+    box.setWidth(width);
+    box.moveCenter(QPoint(design.center().x(), design.center().y()));
+    box.moveTop(design.top());
+    m_label4[1]->setGeometry(box);
     setFittedText(m_label4[1], nome, deskNameOutOfServiceFont());
 }
 

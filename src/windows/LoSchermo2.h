@@ -47,6 +47,7 @@ private:
     void buildCallPanel();
     void placeOnPublicMonitor();
     void centrePanels();
+    void setOutOfServiceDeskName(const QString &nome);
 
     State &m_state;
     QFrame *m_fuoriServizio = nullptr;

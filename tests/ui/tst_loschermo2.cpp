@@ -430,6 +430,19 @@ void TestLoSchermo2::longNumberIsShownWhole()
     const int textWidth = QFontMetrics(service->font()).horizontalAdvance(service->text());
     const int textLeft = service->x() + (service->width() - textWidth) / 2;
     QVERIFY(textLeft > control(&window, "Label5")->geometry().right());
+    // The out-of-service desk name widens its box about the same centre
+    // before its font gets smaller.
+    QLabel *deskName = control(&window, "Label4_1");
+    const QRect design = twips::rect(5520, 1200, 2895, 495);
+    window.ImpostaPostazione(QStringLiteral("Sportello Polifunzionale 12"));
+    QCOMPARE(deskName->font().pointSizeF(), 15.75);
+    QVERIFY(deskName->width() > design.width());
+    QVERIFY(std::abs(deskName->geometry().center().x() - design.center().x()) <= 1);
+    QVERIFY(QFontMetrics(deskName->font()).horizontalAdvance(deskName->text())
+            <= deskName->contentsRect().width());
+    window.ImpostaPostazione(QStringLiteral("Sportello 1"));
+    QCOMPARE(deskName->geometry(), design);
+
     // A short one goes back to the full size.
     window.MostraChiamata(QStringLiteral("Sportello 10"), QStringLiteral("Anagrafe"), 7);
     QCOMPARE(control(&window, "Label2")->font().pointSizeF(), 62.25);
