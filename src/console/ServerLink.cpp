@@ -16,8 +16,9 @@
 #  include <sys/socket.h>
 #  include <unistd.h>
 #  include <cerrno>
-#  include <cstring>
 #endif
+
+#include <cstring>
 
 namespace tq3 {
 

@@ -134,6 +134,7 @@ private Q_SLOTS:
     void refreshIsStoppedOnlyByTheCall_data();
     void refreshIsStoppedOnlyByTheCall();
     void historyFileFailureIsToldOnce();
+    void unreadableSettingsFileEndsTheLoad();
 
 private:
     Form1 &openConsole(const QString &serverAddress = QStringLiteral("127.0.0.1"));
@@ -627,6 +628,25 @@ void TestForm1::historyFileFailureIsToldOnce()
     QCOMPARE(takeDatagram(m_listener, 2000), QByteArray("042#Sportello 1#Anagrafe"));
     QCOMPARE(numberFileBytes(m_archive, 12), QByteArray("43\r\n"));
     QCOMPARE(form.findChild<QTreeWidget *>(QStringLiteral("LB1"))->topLevelItemCount(), 2);
+}
+
+void TestForm1::unreadableSettingsFileEndsTheLoad()
+{
+    QVERIFY(createSelectiveArchive(m_archive, kDeskIp, {{12, QStringLiteral("Anagrafe"), 3, 41}}));
+    QFile settings(m_registry->environment().settingsFilePath);
+    QVERIFY(settings.open(QIODevice::WriteOnly));
+    settings.write("\"" + m_archive.toUtf8() + "\",\"Sportello 1\"\r\n");
+    settings.close();
+    ModalRecorder recorder;
+    Form1 &form = m_registry->window<Form1>();
+    QCOMPARE(recorder.seen.size(), 1);
+    QVERIFY(recorder.seen.at(0).startsWith(QLatin1String("TQ3-Messaggio|")));
+    // The console opens with its design captions, no service list and no
+    // history file.
+    QCOMPARE(form.findChild<QLabel *>(QStringLiteral("Label1_0"))->text(), QStringLiteral("Postazione"));
+    QCOMPARE(form.findChild<QLabel *>(QStringLiteral("Label1_2"))->text(), QStringLiteral("Servizio"));
+    QCOMPARE(form.findChild<QTableView *>(QStringLiteral("grid"))->model()->rowCount(), 0);
+    QVERIFY(!QFile::exists(m_work->filePath(QStringLiteral("Cronologia-Sportello 1.txt"))));
 }
 
 QTEST_MAIN(TestForm1)
