@@ -106,7 +106,9 @@ SelectiveCallOutcome SelectiveCall::run(const SelectiveCallRequest &request, Ser
         return outcome;
     }
 
-    if (Result<void> written = numberFile->write(*next); !written) {
+    const Result<void> written =
+        request.writeNumber ? request.writeNumber(*numberFile, *next) : numberFile->write(*next);
+    if (!written) {
         // Nothing is called, so the ticket counted off goes back.
         Error error = written.error();
         if (Result<void> restored = db.raiseWaiting(request.serviceId); restored) {

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 namespace tq3 {
@@ -24,6 +25,10 @@ struct SelectiveCallRequest final {
     QString serviceName;     // the chosen service's name as the console shows it
     qsizetype serviceRows = 0;  // rows of the desk's service list as last loaded
     std::chrono::milliseconds numberFilePatience = kNumberFilePatience;
+    // Writes the successor into the held number file; empty: NumberFile::write.
+    // Tests put a failing write here, which a real file held open by this
+    // process cannot be made to produce.
+    std::function<Result<void>(NumberFile &, qint32)> writeNumber;
 };
 
 // How a call ended, for the window to show.

@@ -29,6 +29,21 @@ QByteArray pendingDatagram(QUdpSocket &listener, int timeoutMs)
     return data;
 }
 
+// A call of service 12, "Anagrafe", from this desk to 127.0.0.1.
+SelectiveCallRequest anagrafeRequest(const QString &folder)
+{
+    SelectiveCallRequest request;
+    request.archiveFolder = folder;
+    request.deskName = kDesk;
+    request.ipLocale = kDeskIp;
+    request.serverAddress = QStringLiteral("127.0.0.1");
+    request.serviceId = 12;
+    request.serviceName = QStringLiteral("Anagrafe");
+    request.serviceRows = 1;
+    request.numberFilePatience = std::chrono::milliseconds(100);
+    return request;
+}
+
 } // namespace
 
 class TestSelectiveCall final : public QObject {
@@ -39,6 +54,7 @@ private Q_SLOTS:
     void callEndsAsItShould();
     void numberFileHeldByAnotherDeskIsReported();
     void secondCallAfterZeroWaitingAnnouncesTheSameNumber();
+    void failedNumberWriteGivesTheCountBack();
 };
 
 void TestSelectiveCall::callEndsAsItShould_data()
@@ -201,8 +217,7 @@ void TestSelectiveCall::numberFileHeldByAnotherDeskIsReported()
     Result<NumberFile> held = NumberFile::open(numberFilePath(folder, 12), NumberFile::Mode::ExistingOnly);
     QVERIFY(held.ok());
 
-    SelectiveCallRequest request{folder, kDesk, kDeskIp, QStringLiteral("127.0.0.1"), 12,
-                                 QStringLiteral("Anagrafe"), 1, std::chrono::milliseconds(100)};
+    SelectiveCallRequest request = anagrafeRequest(folder);
     const SelectiveCallOutcome outcome = SelectiveCall::run(request, link);
     QCOMPARE(int(outcome.kind), int(Kind::Failed));
     QVERIFY(outcome.error && outcome.error->kind == ErrorKind::InUse);
@@ -218,8 +233,7 @@ void TestSelectiveCall::secondCallAfterZeroWaitingAnnouncesTheSameNumber()
     QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
     ServerLink link;
     link.setDestination(QStringLiteral("127.0.0.1"), listener.localPort());
-    SelectiveCallRequest request{folder, kDesk, kDeskIp, QStringLiteral("127.0.0.1"), 12,
-                                 QStringLiteral("Anagrafe"), 1, std::chrono::milliseconds(100)};
+    SelectiveCallRequest request = anagrafeRequest(folder);
     QCOMPARE(int(SelectiveCall::run(request, link).kind), int(Kind::NothingWaiting));
 
     QVERIFY(storedAttesa(folder, 12).has_value());
@@ -233,6 +247,32 @@ void TestSelectiveCall::secondCallAfterZeroWaitingAnnouncesTheSameNumber()
     QCOMPARE(int(second.kind), int(Kind::Announced));
     QCOMPARE(pendingDatagram(listener, 2000), QByteArray("041#Sportello 1#Anagrafe"));
     QCOMPARE(numberFileBytes(folder, 12), QByteArray("42\r\n"));
+}
+
+void TestSelectiveCall::failedNumberWriteGivesTheCountBack()
+{
+    QTemporaryDir archive;
+    const QString folder = archive.path();
+    QVERIFY(createSelectiveArchive(folder, kDeskIp, {{12, QStringLiteral("Anagrafe"), 3, 41}}));
+    QUdpSocket listener;
+    QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
+    ServerLink link;
+    link.setDestination(QStringLiteral("127.0.0.1"), listener.localPort());
+    SelectiveCallRequest request = anagrafeRequest(folder);
+    std::optional<qint64> attesaWhileWriting;
+    request.writeNumber = [&](NumberFile &, qint32) -> Result<void> {
+        attesaWhileWriting = storedAttesa(folder, 12);
+        return makeError(ErrorKind::Io, QStringLiteral("Impossibile scrivere il file del numero del servizio !"),
+                         QStringLiteral("disk full"));
+    };
+    const SelectiveCallOutcome outcome = SelectiveCall::run(request, link);
+    QCOMPARE(attesaWhileWriting.value_or(-1), qint64(2));
+    QCOMPARE(int(outcome.kind), int(Kind::Failed));
+    QVERIFY(outcome.error);
+    QCOMPARE(outcome.error->message, QStringLiteral("Numero non salvato (NrAllS12.txt): chiamata annullata !"));
+    QCOMPARE(storedAttesa(folder, 12).value_or(-1), qint64(3));
+    QCOMPARE(numberFileBytes(folder, 12), QByteArray("41\r\n"));
+    QCOMPARE(pendingDatagram(listener, 100), QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestSelectiveCall)
