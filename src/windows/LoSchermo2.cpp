@@ -110,6 +110,14 @@ LoSchermo2::LoSchermo2(WindowRegistry &registry, State &state)
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setInterval(kBlinkMilliseconds);
     connect(m_timer1, &QTimer::timeout, this, &LoSchermo2::blinkTick);
+
+    // A public monitor switched on after the program started, or unplugged,
+    // moves the window without waiting for an activation that an off-screen
+    // window could never get.
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &LoSchermo2::placeOnPublicMonitor);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &LoSchermo2::placeOnPublicMonitor);
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this,
+            &LoSchermo2::placeOnPublicMonitor);
 }
 
 void LoSchermo2::buildOutOfServicePanel()

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -86,6 +87,7 @@ private Q_SLOTS:
     void closingDiscardsContents();
     void longNumberIsShownWhole();
     void screenshotsOnTwoMonitors();
+    void followsAMonitorSwitchedOnLater();
 
 private:
     static void settle()
@@ -486,6 +488,32 @@ void TestLoSchermo2::screenshotsOnTwoMonitors()
     window.MostraChiamata(QStringLiteral("Sportello 3"), QStringLiteral("Anagrafe"), 127);
     window.FermaLampeggio();
     shoot(QStringLiteral("schermo2-chiamata.png"));
+    registry.close<LoSchermo2>();
+}
+
+// Run under an X server with one monitor of 3840 x 1080 and
+// TQ3_SCHERMO2_XRANDR set: the screen is then split in two, as when the
+// public monitor is switched on after the program started.
+void TestLoSchermo2::followsAMonitorSwitchedOnLater()
+{
+    if (qEnvironmentVariableIsEmpty("TQ3_SCHERMO2_XRANDR"))
+        QSKIP("TQ3_SCHERMO2_XRANDR not set");
+    QCOMPARE(QGuiApplication::screens().size(), 1);
+    WindowRegistry registry;
+    registry.showModeless(registry.window<LoSchermo2>());
+    LoSchermo2 &window = *registry.loaded<LoSchermo2>();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.x(), 3840);
+
+    auto xrandr = [](const QStringList &arguments) {
+        return QProcess::execute(QStringLiteral("xrandr"), arguments) == 0;
+    };
+    QVERIFY(xrandr({QStringLiteral("--setmonitor"), QStringLiteral("DESK"),
+                    QStringLiteral("1920/508x1080/286+0+0"), QStringLiteral("screen")}));
+    QVERIFY(xrandr({QStringLiteral("--setmonitor"), QStringLiteral("PUBLIC"),
+                    QStringLiteral("1920/508x1080/286+1920+0"), QStringLiteral("none")}));
+    QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::screens().size(), 2, 5000);
+    QTRY_COMPARE(window.frameGeometry(), QRect(1920, 0, 1920, 1080));
     registry.close<LoSchermo2>();
 }
 
