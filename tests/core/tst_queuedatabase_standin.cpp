@@ -9,7 +9,9 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <csignal>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -145,9 +147,18 @@ void TestStandin::concurrentDrawsNeverShareANumber()
     barrier.close();
 
     QSet<int> numbers;
+    qint64 latestStart = 0;
+    qint64 earliestEnd = std::numeric_limits<qint64>::max();
     for (auto &process : processes) {
         QVERIFY(process->waitForFinished(60000));
         QCOMPARE(process->exitCode(), 0);
+        const QList<QByteArray> marks = process->readAllStandardError().split('\n');
+        for (const QByteArray &mark : marks) {
+            if (mark.startsWith("start "))
+                latestStart = std::max(latestStart, mark.mid(6).toLongLong());
+            else if (mark.startsWith("end "))
+                earliestEnd = std::min(earliestEnd, mark.mid(4).toLongLong());
+        }
         const QList<QByteArray> lines = process->readAllStandardOutput().split('\n');
         for (const QByteArray &line : lines) {
             if (line.isEmpty())
@@ -157,6 +168,7 @@ void TestStandin::concurrentDrawsNeverShareANumber()
             numbers.insert(number);
         }
     }
+    QVERIFY2(latestStart > 0 && latestStart <= earliestEnd, "the kiosks did not draw at the same time");
     QCOMPARE(numbers.size(), kiosks * each);
     QCOMPARE(*std::max_element(numbers.begin(), numbers.end()), kiosks * each);
 

@@ -121,8 +121,13 @@ int draw(const QString &folder, qint64 serviceId, int count, const QString &wait
     auto builder = ArchiveBuilder::openExisting(*path);
     if (!builder)
         return failWith(describe(builder.error()));
-    while (!waitFor.isEmpty() && !QFileInfo::exists(waitFor))
+    // Tests start several kiosks on one barrier file and read on stderr when
+    // each one drew, to show that they overlapped.
+    const bool timed = !waitFor.isEmpty();
+    while (timed && !QFileInfo::exists(waitFor))
         QThread::usleep(200);
+    if (timed)
+        std::fprintf(stderr, "start %lld\n", QDateTime::currentMSecsSinceEpoch());
     const SystemClock clock;
     for (int i = 0; i < count; ++i) {
         const Result<ArchiveBuilder::Draw> drawn = (*builder)->drawTicket(serviceId, clock.now());
@@ -130,6 +135,8 @@ int draw(const QString &folder, qint64 serviceId, int count, const QString &wait
             return failWith(describe(drawn.error()));
         printLine(QStringLiteral("Servizio %1: biglietto numero %2").arg(serviceId).arg(drawn->number));
     }
+    if (timed)
+        std::fprintf(stderr, "end %lld\n", QDateTime::currentMSecsSinceEpoch());
     return 0;
 }
 
