@@ -55,6 +55,8 @@ struct Ticket final {
 
 // The queue database of one archive folder, through one named connection of
 // its own. It opens an existing file only and never creates a file or table.
+// Every change is one statement committed at once; a lock held by another
+// desk is waited for up to 5 s, after which the operation fails with InUse.
 class QueueDatabase final {
 public:
     // NotFound when archiveFolder + separator + fileName does not exist (the
@@ -67,6 +69,9 @@ public:
     QueueDatabase &operator=(const QueueDatabase &) = delete;
 
     const QString &filePath() const;
+    // For a model that shows a list: read its rows whole (or finish it)
+    // before calling a writing operation, since SQLite refuses a write on a
+    // connection whose SELECT still has rows unread.
     QString connectionName() const;
 
     // NoConfiguration when the table is missing or empty.
