@@ -48,7 +48,7 @@ void printLine(const QString &line)
 #ifdef Q_OS_WIN
 BOOL WINAPI consoleHandler(DWORD)
 {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
     return TRUE;
 }
 
