@@ -1,17 +1,25 @@
 #include "console/ui/ConsoleParts.h"
 
 #include "console/CallHistory.h"
+#include "console/ServerLink.h"
+#include "settings/ImpoRete.h"
 #include "startup/ui/LaMain.h"
+#include "startup/ui/Look.h"
 #include "startup/ui/MessageBox.h"
 #include "startup/ui/Twips.h"
 #include "startup/ui/WindowRegistry.h"
+#include "store/SettingsFile.h"
 #include "windows/LoSchermo2.h"
 
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 
 namespace tq3 {
@@ -187,6 +195,174 @@ void closeConsole(WindowRegistry &registry, CallHistory &history)
     if (LaMain *launcher = registry.loaded<LaMain>())
         launcher->centreOnScreen();
     registry.window<LoSchermo2>().MostraFuoriServizio();
+}
+
+ConsoleForm::ConsoleForm(WindowRegistry &registry, ConsoleState &state, const QString &title)
+    : Form(registry)
+    , m_link(std::make_unique<ServerLink>())
+    , m_history(std::make_unique<CallHistory>(*registry.environment().clock))
+    , m_consoleState(state)
+{
+    setWindowTitle(title);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(look::tahoma(8.25));
+    setColours(this, Qt::black, look::fromBgr(0x00ECD6C6));
+}
+
+ConsoleForm::~ConsoleForm() = default;
+
+void ConsoleForm::place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twips::rect(left, top, width, height));
+}
+
+void ConsoleForm::setColours(QWidget *widget, const QColor &text, const QColor &background)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Text, text);
+    if (background.isValid()) {
+        palette.setColor(QPalette::Window, background);
+        widget->setAutoFillBackground(true);
+    }
+    widget->setPalette(palette);
+}
+
+void ConsoleForm::buildMenu()
+{
+    m_menuBar = new QMenuBar(this);
+    m_menuBar->setObjectName(QStringLiteral("menuBar"));
+    m_serviceMenu = new ServiceMenu(registry(), m_menuBar, this);
+}
+
+void ConsoleForm::buildClient(int widthPx, int heightPx)
+{
+    const int menuHeight = m_menuBar->sizeHint().height();
+    m_menuBar->setGeometry(0, 0, widthPx, menuHeight);
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setGeometry(0, menuHeight, widthPx, heightPx);
+}
+
+void ConsoleForm::buildCallLabels(const QColor &deskColour, const QColor &numberColour)
+{
+    m_label1[0] = new QLabel(QStringLiteral("Postazione"), m_client);
+    setColours(m_label1[0], deskColour);
+
+    m_label1[1] = new QLabel(QStringLiteral("0"), m_client);
+    m_label1[1]->setFont(look::tahoma(18, true));
+    m_label1[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setColours(m_label1[1], numberColour);
+
+    m_label1[2] = new QLabel(QStringLiteral("Servizio"), m_client);
+    m_label1[2]->setAlignment(Qt::AlignCenter);
+    setColours(m_label1[2], Qt::black, Qt::white);
+    for (size_t i = 0; i < m_label1.size(); ++i)
+        m_label1[i]->setObjectName(QStringLiteral("Label1_%1").arg(i));
+}
+
+void ConsoleForm::buildStopButton()
+{
+    m_pushButton1 = new QPushButton(m_client);
+    m_pushButton1->setObjectName(QStringLiteral("PushButton1"));
+    m_pushButton1->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    m_blink = new CallBlink(registry(), m_label1[1], m_pushButton1, this);
+}
+
+void ConsoleForm::buildHistoryPart(const QRect &headingTwips, const QRect &listTwips)
+{
+    m_label4 = new QLabel(QStringLiteral("Cronologia delle chiamate effettuate"), m_client);
+    m_label4->setObjectName(QStringLiteral("Label4"));
+    m_label4->setFont(look::tahoma(12, true));
+    setColours(m_label4, Qt::white, look::fromBgr(0x00C0C0C0));
+    m_label4->setGeometry(twips::rect(headingTwips.x(), headingTwips.y(), headingTwips.width(), headingTwips.height()));
+
+    m_lb1 = new HistoryList(m_client);
+    m_lb1->setGeometry(twips::rect(listTwips.x(), listTwips.y(), listTwips.width(), listTwips.height()));
+}
+
+bool ConsoleForm::readSettingsFile()
+{
+    const QString path = registry().environment().settingsFilePath;
+    for (;;) {
+        Result<SettingsFile> settings = SettingsFile::load(path);
+        if (settings) {
+            SettingsRecord &record = registry().record();
+            record.percorsoServer = settings->percorsoServer;
+            record.nomePostazione = settings->nomePostazione;
+            record.ipServer = settings->ipServer;
+            record.secondoSchermo = settings->secondoSchermo;
+            return true;
+        }
+        if (settings.error().kind != ErrorKind::NotFound) {
+            // Held by another program or unreadable: the console opens with
+            // its design captions rather than read a file it has not.
+            showMessageBox(this, settings.error().message, QStringLiteral("TQ3-Messaggio"), BoxIcon::Information);
+            return false;
+        }
+        // A missing folder asks for the settings without a message.
+        if (QFileInfo(path).absoluteDir().exists()) {
+            showMessageBox(this, QStringLiteral("Percorso Server non impostato o Server non raggiungibile !"),
+                           QStringLiteral("TQ3-Messaggio"), BoxIcon::Information);
+        }
+        registry().showModal(registry().window<ImpoRete>());
+    }
+}
+
+bool ConsoleForm::loadSettings()
+{
+    m_consoleState.righeCronologia = 0;
+    if (!readSettingsFile())
+        return false;
+    const SettingsRecord &record = registry().record();
+    m_consoleState.indirizzoServer = record.ipServer;
+    m_link->setDestination(m_consoleState.indirizzoServer, record.portaServer);
+    return true;
+}
+
+void ConsoleForm::openHistory()
+{
+    const QString desk = registry().record().nomePostazione;
+    m_history->open(desk);
+    m_label1[0]->setText(desk);
+}
+
+void ConsoleForm::reportHistoryOpening()
+{
+    reportHistoryFailure(this, *m_history);
+}
+
+void ConsoleForm::showCallOnSecondScreen()
+{
+    const SettingsRecord &record = registry().record();
+    if (!record.secondoSchermoAttivo)
+        return;
+    registry().window<LoSchermo2>().MostraChiamata(record.nomePostazione, m_label1[2]->text(),
+                                                   record.numeroChiamato);
+    m_serviceMenu->markInService();
+    m_blink->start();
+}
+
+void ConsoleForm::recordCall()
+{
+    ++m_consoleState.righeCronologia;
+    registerCall(this, *m_history, *m_lb1, registry().record().numeroChiamato, m_label1[2]->text(),
+                 m_consoleState.oraUltimaChiamata);
+}
+
+void ConsoleForm::closeEvent(QCloseEvent *event)
+{
+    m_blink->timer()->stop();
+    closeConsole(registry(), *m_history);
+    // Closing is never refused; QDialog's own handler would reject() and so
+    // come back here.
+    event->accept();
+}
+
+void ConsoleForm::reject()
+{
+    close();
 }
 
 } // namespace tq3

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "startup/ui/Form.h"
+
 #include <QLabel>
 #include <QObject>
 #include <QTime>
 #include <QTreeWidget>
+
+#include <array>
+#include <memory>
 
 class QAction;
 class QMenu;
@@ -14,6 +19,7 @@ class QTimer;
 namespace tq3 {
 
 class CallHistory;
+class ServerLink;
 class WindowRegistry;
 struct HistoryRow;
 
@@ -120,5 +126,81 @@ void reportHistoryFailure(QWidget *console, CallHistory &history);
 // again when it is loaded, and the second screen's out-of-service panel,
 // whether or not the second screen is active.
 void closeConsole(WindowRegistry &registry, CallHistory &history);
+
+// The fields both consoles keep for the whole run.
+struct ConsoleState {
+    QString indirizzoServer;
+    qint64 idServizio = 0;  // 64 bits: a service id is never cut into another's
+    QString numeroTesto;
+    QString testoPostazione;
+    QString testoServizio;
+    qint32 righeCronologia = 0;
+    QTime oraUltimaChiamata;  // null until the first call of the run
+};
+
+// What the two consoles have in common: the server link and the history
+// file, the settings read at load, the controls of the called number, the
+// history part and the menu, the second screen's part of a call, and the
+// close. Each console builds and places the rest itself.
+class ConsoleForm : public Form {
+    Q_OBJECT
+
+public:
+    ~ConsoleForm() override;
+
+    ServerLink &link() const { return *m_link; }
+
+protected:
+    ConsoleForm(WindowRegistry &registry, ConsoleState &state, const QString &title);
+
+    static void place(QWidget *widget, int left, int top, int width, int height);
+    static void setColours(QWidget *widget, const QColor &text, const QColor &background = QColor());
+
+    // The menu bar with "Servizio"; then the client area below it.
+    void buildMenu();
+    void buildClient(int widthPx, int heightPx);
+    // Label1(0..2): desk, number (18 pt bold, right-aligned) and service.
+    void buildCallLabels(const QColor &deskColour, const QColor &numberColour);
+    // PushButton1 and the blink it stops.
+    void buildStopButton();
+    // Label4 and LB1.
+    void buildHistoryPart(const QRect &headingTwips, const QRect &listTwips);
+
+    // Clears the row count, reads the settings file and aims the link;
+    // false when the settings file cannot be read and the load ends.
+    bool loadSettings();
+    // Opens the history file and shows the desk name.
+    void openHistory();
+    // Tells the operator when the history file could not be opened.
+    void reportHistoryOpening();
+    // With the second screen active: the call on it, "In Servizio" and the blink.
+    void showCallOnSecondScreen();
+    // A completed call: one more history row, in the list and the file.
+    void recordCall();
+
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+    std::unique_ptr<ServerLink> m_link;
+    std::unique_ptr<CallHistory> m_history;
+
+    QMenuBar *m_menuBar = nullptr;
+    QWidget *m_client = nullptr;
+    std::array<QLabel *, 3> m_label1{};
+    QPushButton *m_pushButton1 = nullptr;
+    QLabel *m_label4 = nullptr;
+    HistoryList *m_lb1 = nullptr;
+    CallBlink *m_blink = nullptr;
+    ServiceMenu *m_serviceMenu = nullptr;
+
+    bool m_callRunning = false;
+
+private:
+    // The settings file read into the record; asks for the settings until
+    // it exists.
+    bool readSettingsFile();
+
+    ConsoleState &m_consoleState;
+};
 
 } // namespace tq3

@@ -3,25 +3,19 @@
 #include "console/CallHistory.h"
 #include "console/SelectiveCall.h"
 #include "console/ServerLink.h"
-#include "console/ui/ConsoleParts.h"
-#include "settings/ImpoRete.h"
 #include "startup/ui/Look.h"
 #include "startup/ui/MessageBox.h"
 #include "startup/ui/Twips.h"
 #include "startup/ui/WindowRegistry.h"
-#include "store/SettingsFile.h"
 #include "windows/LoSchermo2.h"
 #include "windows/MsgForm.h"
 
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStandardItemModel>
-#include <QStyle>
 #include <QTableView>
 #include <QTimer>
 
@@ -36,34 +30,12 @@ const QString kNoServiceCaption = QStringLiteral("Servizio non disponibile");
 
 enum ServiceColumn { ColumnId = 0, ColumnName = 1, ColumnWaiting = 2 };
 
-void place(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(twips::rect(left, top, width, height));
-}
-
-void setColours(QWidget *widget, const QColor &text, const QColor &background = QColor())
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Text, text);
-    if (background.isValid()) {
-        palette.setColor(QPalette::Window, background);
-        widget->setAutoFillBackground(true);
-    }
-    widget->setPalette(palette);
-}
-
 } // namespace
 
 Form1::Form1(WindowRegistry &registry, State &state)
-    : Form(registry)
+    : ConsoleForm(registry, state, kTitle)
     , m_state(state)
-    , m_link(std::make_unique<ServerLink>())
-    , m_history(std::make_unique<CallHistory>(*registry.environment().clock))
 {
-    setWindowTitle(kTitle);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     buildControls();
     connect(m_link.get(), &ServerLink::refused, this, &Form1::onRefused);
     connect(m_link.get(), &ServerLink::socketError, this, &Form1::onSocketError);
@@ -74,18 +46,8 @@ Form1::~Form1() = default;
 
 void Form1::buildControls()
 {
-    const QFont tahoma = look::tahoma(8.25);
-    setFont(tahoma);
-    setColours(this, Qt::black, look::fromBgr(0x00ECD6C6));
-
-    m_menuBar = new QMenuBar(this);
-    m_serviceMenu = new ServiceMenu(registry(), m_menuBar, this);
-    const int menuHeight = m_menuBar->sizeHint().height();
-    m_menuBar->setGeometry(0, 0, twips::toPixelsX(kClientWidth), menuHeight);
-
-    m_client = new QWidget(this);
-    m_client->setObjectName(QStringLiteral("client"));
-    m_client->setGeometry(0, menuHeight, twips::toPixelsX(kClientWidth), twips::toPixelsY(kClientHeightOpen));
+    buildMenu();
+    buildClient(twips::toPixelsX(kClientWidth), twips::toPixelsY(kClientHeightOpen));
 
     m_label3 = new QLabel(m_client);
     m_label3->setObjectName(QStringLiteral("Label3"));
@@ -119,33 +81,18 @@ void Form1::buildControls()
     place(m_command1, 3675, 360, 975, 615);
     connect(m_command1, &QPushButton::clicked, this, &Form1::Command1Click);
 
-    m_label1[0] = new QLabel(QStringLiteral("Postazione"), m_client);
-    setColours(m_label1[0], look::fromBgr(0x00404040));
+    buildCallLabels(look::fromBgr(0x00404040), look::fromBgr(0x00800000));
     place(m_label1[0], 3645, 120, 2295, 255);
-
-    m_label1[1] = new QLabel(QStringLiteral("0"), m_client);
-    m_label1[1]->setFont(look::tahoma(18, true));
-    m_label1[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setColours(m_label1[1], look::fromBgr(0x00800000));
     place(m_label1[1], 5085, 360, 855, 375);
-
-    m_label1[2] = new QLabel(QStringLiteral("Servizio"), m_client);
-    m_label1[2]->setAlignment(Qt::AlignCenter);
-    setColours(m_label1[2], Qt::black, Qt::white);
     place(m_label1[2], 3720, 1080, 2295, 255);
-    for (int i = 0; i < 3; ++i)
-        m_label1[size_t(i)]->setObjectName(QStringLiteral("Label1_%1").arg(i));
 
     m_line1 = new QFrame(m_client);
     m_line1->setObjectName(QStringLiteral("Line1"));
     setColours(m_line1, Qt::gray, look::fromBgr(0x00808080));
     m_line1->setGeometry(twips::toPixelsX(3720), twips::toPixelsY(1440), twips::toPixelsX(6000 - 3720), 1);
 
-    m_pushButton1 = new QPushButton(m_client);
-    m_pushButton1->setObjectName(QStringLiteral("PushButton1"));
-    m_pushButton1->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    buildStopButton();
     place(m_pushButton1, 4680, 600, 375, 375);
-    m_blink = new CallBlink(registry(), m_label1[1], m_pushButton1, this);
 
     m_label2 = new ClickLabel(kHistoryClosed, m_client);
     m_label2->setObjectName(QStringLiteral("Label2"));
@@ -159,14 +106,7 @@ void Form1::buildControls()
     place(m_label7, 3840, 1680, 495, 255);
     m_label7->hide();
 
-    m_label4 = new QLabel(QStringLiteral("Cronologia delle chiamate effettuate"), m_client);
-    m_label4->setObjectName(QStringLiteral("Label4"));
-    m_label4->setFont(look::tahoma(12, true));
-    setColours(m_label4, Qt::white, look::fromBgr(0x00C0C0C0));
-    place(m_label4, 30, 1965, 6000, 330);
-
-    m_lb1 = new HistoryList(m_client);
-    place(m_lb1, 30, 2280, 6000, 2775);
+    buildHistoryPart(QRect(30, 1965, 6000, 330), QRect(30, 2280, 6000, 2775));
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -181,49 +121,16 @@ void Form1::setClientHeight(int twipsHeight)
     setFixedSize(twips::toPixelsX(kClientWidth), m_menuBar->height() + twips::toPixelsY(twipsHeight));
 }
 
-bool Form1::readSettingsFile()
-{
-    const QString path = registry().environment().settingsFilePath;
-    for (;;) {
-        Result<SettingsFile> settings = SettingsFile::load(path);
-        if (settings) {
-            SettingsRecord &record = registry().record();
-            record.percorsoServer = settings->percorsoServer;
-            record.nomePostazione = settings->nomePostazione;
-            record.ipServer = settings->ipServer;
-            record.secondoSchermo = settings->secondoSchermo;
-            return true;
-        }
-        if (settings.error().kind != ErrorKind::NotFound) {
-            // Held by another program or unreadable: the console opens
-            // with its design captions rather than read a file it has not.
-            showBox(settings.error().message, QStringLiteral("TQ3-Messaggio"));
-            return false;
-        }
-        const QFileInfo file(path);
-        if (file.absoluteDir().exists()) {
-            showBox(QStringLiteral("Percorso Server non impostato o Server non raggiungibile !"),
-                    QStringLiteral("TQ3-Messaggio"));
-        }
-        registry().showModal(registry().window<ImpoRete>());
-    }
-}
-
 void Form1::load()
 {
-    m_state.righeCronologia = 0;
-    if (!readSettingsFile())
+    if (!loadSettings())
         return;
-    SettingsRecord &record = registry().record();
-    m_state.indirizzoServer = record.ipServer;
-    m_link->setDestination(m_state.indirizzoServer, record.portaServer);
     reloadServices(false);
     gridRowClick();
-    m_history->open(record.nomePostazione);
-    m_label1[0]->setText(record.nomePostazione);
-    if (record.secondoSchermoAttivo)
+    openHistory();
+    if (registry().record().secondoSchermoAttivo)
         registry().window<LoSchermo2>().ImpostaPostazione(m_label1[0]->text());
-    reportHistoryFailure(this, *m_history);
+    reportHistoryOpening();
 }
 
 void Form1::activated()
@@ -379,15 +286,9 @@ void Form1::showOutcome(const SelectiveCallOutcome &outcome)
     m_state.numeroTesto = outcome.numberText;
     m_state.testoPostazione = outcome.deskText;
     m_state.testoServizio = outcome.serviceText;
-    if (record.secondoSchermoAttivo) {
-        registry().window<LoSchermo2>().MostraChiamata(record.nomePostazione, m_label1[2]->text(),
-                                                       record.numeroChiamato);
-        m_serviceMenu->markInService();
-        m_blink->start();
-    }
+    showCallOnSecondScreen();
     endCall();
-    ++m_state.righeCronologia;
-    registerCall(this, *m_history, *m_lb1, record.numeroChiamato, m_label1[2]->text(), m_state.oraUltimaChiamata);
+    recordCall();
     if (outcome.error)
         showBox(outcome.error->message, QStringLiteral("Segnalazione errore connessione"));
 }
@@ -468,15 +369,7 @@ void Form1::changeEvent(QEvent *event)
 void Form1::closeEvent(QCloseEvent *event)
 {
     m_timer1->stop();
-    closeConsole(registry(), *m_history);
-    // Closing is never refused; the dialog's own handler would reject() and
-    // so come back here.
-    event->accept();
-}
-
-void Form1::reject()
-{
-    close();
+    ConsoleForm::closeEvent(event);
 }
 
 } // namespace tq3

@@ -3,27 +3,19 @@
 #include "console/AutomaticCall.h"
 #include "console/CallHistory.h"
 #include "console/ServerLink.h"
-#include "console/ui/ConsoleParts.h"
-#include "settings/ImpoRete.h"
 #include "startup/ui/Look.h"
 #include "startup/ui/MessageBox.h"
 #include "startup/ui/Twips.h"
 #include "startup/ui/WindowRegistry.h"
-#include "store/SettingsFile.h"
 #include "windows/LoSchermo2.h"
 #include "windows/MsgForm.h"
 
 #include <QAction>
-#include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QLabel>
 #include <QLinearGradient>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
-#include <QStyle>
-#include <QTimer>
 
 namespace tq3 {
 
@@ -32,23 +24,6 @@ namespace {
 const QString kTitle = QStringLiteral("3.1.15 Client ");
 const QString kHistoryClosed = QStringLiteral("Cronologia chiamate");
 const QString kHistoryOpen = QStringLiteral("Chiudi Cronologia chiamate");
-
-void place(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(twips::rect(left, top, width, height));
-}
-
-void setColours(QWidget *widget, const QColor &text, const QColor &background = QColor())
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Text, text);
-    if (background.isValid()) {
-        palette.setColor(QPalette::Window, background);
-        widget->setAutoFillBackground(true);
-    }
-    widget->setPalette(palette);
-}
 
 // The picture on the white box beside the history: the system's mark.
 QPixmap markPicture(QSize size)
@@ -77,15 +52,10 @@ QPixmap markPicture(QSize size)
 } // namespace
 
 Form11::Form11(WindowRegistry &registry, State &state)
-    : Form(registry)
+    : ConsoleForm(registry, state, kTitle)
     , m_state(state)
-    , m_link(std::make_unique<ServerLink>())
-    , m_history(std::make_unique<CallHistory>(*registry.environment().clock))
 {
     setObjectName(QString::fromLatin1(kName));
-    setWindowTitle(kTitle);
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     buildControls();
     connect(m_link.get(), &ServerLink::socketError, this, &Form11::onSocketError);
     // This console reads nothing the server module sends: a refusal goes
@@ -96,23 +66,12 @@ Form11::~Form11() = default;
 
 void Form11::buildControls()
 {
-    setFont(look::tahoma(8.25));
-    setColours(this, Qt::black, look::fromBgr(0x00ECD6C6));
-
-    m_menuBar = new QMenuBar(this);
-    m_menuBar->setObjectName(QStringLiteral("menuBar"));
-    m_serviceMenu = new ServiceMenu(registry(), m_menuBar, this);
+    buildMenu();
     m_serviceMenu->outOfService()->setText(QStringLiteral("FuoriServizio"));
     m_cr1 = m_menuBar->addAction(kHistoryClosed);
     m_cr1->setObjectName(QStringLiteral("cr1"));
     connect(m_cr1, &QAction::triggered, this, &Form11::Label2Click);
-    const int menuHeight = m_menuBar->sizeHint().height();
-    const int widest = twips::toPixelsX(kOuterWidthOpen - kFrameWidth);
-    m_menuBar->setGeometry(0, 0, widest, menuHeight);
-
-    m_client = new QWidget(this);
-    m_client->setObjectName(QStringLiteral("client"));
-    m_client->setGeometry(0, menuHeight, widest, twips::toPixelsY(kOuterHeightOpen - kFrameHeight));
+    buildClient(twips::toPixelsX(kOuterWidthOpen - kFrameWidth), twips::toPixelsY(kOuterHeightOpen - kFrameHeight));
 
     // Created in the order of their depth: later controls lie on top.
     m_label3 = new QLabel(m_client);
@@ -125,10 +84,11 @@ void Form11::buildControls()
     place(m_image1, 3480, 240, 2340, 1335);
     m_image1->setPixmap(markPicture(m_image1->size()));
 
-    m_label1[0] = new QLabel(QStringLiteral("Postazione"), m_client);
-    m_label1[0]->setFont(look::tahoma(8.25));
-    setColours(m_label1[0], Qt::white);
+    // Command1 lies on top of Label1(0).
+    buildCallLabels(Qt::white, look::fromBgr(0x00000080));
     place(m_label1[0], 120, 120, 2415, 255);
+    place(m_label1[1], 1560, 360, 975, 375);
+    place(m_label1[2], 120, 840, 2415, 255);
 
     m_command1 = new QPushButton(QStringLiteral("Avanti"), m_client);
     m_command1->setObjectName(QStringLiteral("Command1_0"));
@@ -136,35 +96,11 @@ void Form11::buildControls()
     place(m_command1, 120, 120, 855, 615);
     connect(m_command1, &QPushButton::clicked, this, &Form11::Command1Click);
 
-    m_label1[1] = new QLabel(QStringLiteral("0"), m_client);
-    m_label1[1]->setFont(look::tahoma(18, true));
-    m_label1[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setColours(m_label1[1], look::fromBgr(0x00000080));
-    place(m_label1[1], 1560, 360, 975, 375);
-
-    m_label1[2] = new QLabel(QStringLiteral("Servizio"), m_client);
-    m_label1[2]->setFont(look::tahoma(8.25));
-    m_label1[2]->setAlignment(Qt::AlignCenter);
-    setColours(m_label1[2], Qt::black, Qt::white);
-    place(m_label1[2], 120, 840, 2415, 255);
-    for (size_t i = 0; i < m_label1.size(); ++i)
-        m_label1[i]->setObjectName(QStringLiteral("Label1_%1").arg(i));
-
-    m_pushButton1 = new QPushButton(m_client);
-    m_pushButton1->setObjectName(QStringLiteral("PushButton1"));
+    buildStopButton();
     m_pushButton1->setAutoDefault(false);
-    m_pushButton1->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     place(m_pushButton1, 1080, 360, 375, 375);
-    m_blink = new CallBlink(registry(), m_label1[1], m_pushButton1, this);
 
-    m_label4 = new QLabel(QStringLiteral("Cronologia delle chiamate effettuate"), m_client);
-    m_label4->setObjectName(QStringLiteral("Label4"));
-    m_label4->setFont(look::tahoma(12, true));
-    setColours(m_label4, Qt::white, look::fromBgr(0x00C0C0C0));
-    place(m_label4, 120, 2000, 5775, 285);
-
-    m_lb1 = new HistoryList(m_client);
-    place(m_lb1, 120, 2280, 5775, 2775);
+    buildHistoryPart(QRect(120, 2000, 5775, 285), QRect(120, 2280, 5775, 2775));
 
     // Holds the history's state; it lies below the window's area.
     m_label2 = new QLabel(kHistoryClosed, m_client);
@@ -180,45 +116,12 @@ void Form11::setOuterSizeTwips(int width, int height)
     setFixedSize(twips::toPixelsX(width - kFrameWidth), m_menuBar->height() + twips::toPixelsY(height - kFrameHeight));
 }
 
-bool Form11::readSettingsFile()
-{
-    const QString path = registry().environment().settingsFilePath;
-    for (;;) {
-        Result<SettingsFile> settings = SettingsFile::load(path);
-        if (settings) {
-            SettingsRecord &record = registry().record();
-            record.percorsoServer = settings->percorsoServer;
-            record.nomePostazione = settings->nomePostazione;
-            record.ipServer = settings->ipServer;
-            record.secondoSchermo = settings->secondoSchermo;
-            return true;
-        }
-        if (settings.error().kind != ErrorKind::NotFound) {
-            // Held by another program or unreadable: the console opens with
-            // its design captions rather than read a file it has not.
-            showMessageBox(this, settings.error().message, QStringLiteral("TQ3-Messaggio"), BoxIcon::Information);
-            return false;
-        }
-        // A missing folder asks for the settings without a message.
-        if (QFileInfo(path).absoluteDir().exists()) {
-            showMessageBox(this, QStringLiteral("Percorso Server non impostato o Server non raggiungibile !"),
-                           QStringLiteral("TQ3-Messaggio"), BoxIcon::Information);
-        }
-        registry().showModal(registry().window<ImpoRete>());
-    }
-}
-
 void Form11::load()
 {
-    m_state.righeCronologia = 0;
-    if (!readSettingsFile())
+    if (!loadSettings())
         return;
-    const SettingsRecord &record = registry().record();
-    m_state.indirizzoServer = record.ipServer;
-    m_link->setDestination(m_state.indirizzoServer, record.portaServer);
-    m_history->open(record.nomePostazione);
-    m_label1[0]->setText(record.nomePostazione);
-    reportHistoryFailure(this, *m_history);
+    openHistory();
+    reportHistoryOpening();
 }
 
 void Form11::activated()
@@ -275,9 +178,7 @@ void Form11::showResult(const AutomaticCallResult &result)
         m_state.numeroTesto = result.numberText;
         m_state.testoPostazione = m_label1[0]->text();
         m_state.testoServizio = m_label1[2]->text();
-        ++m_state.righeCronologia;
-        registerCall(this, *m_history, *m_lb1, record.numeroChiamato, m_label1[2]->text(),
-                     m_state.oraUltimaChiamata);
+        recordCall();
         break;
     }
     if (result.refreshesSecondScreen())
@@ -287,15 +188,8 @@ void Form11::showResult(const AutomaticCallResult &result)
 void Form11::refreshSecondScreen()
 {
     // The window may have been closed while a box was open.
-    if (isUnloaded())
-        return;
-    const SettingsRecord &record = registry().record();
-    if (!record.secondoSchermoAttivo)
-        return;
-    registry().window<LoSchermo2>().MostraChiamata(record.nomePostazione, m_label1[2]->text(),
-                                                   record.numeroChiamato);
-    m_serviceMenu->markInService();
-    m_blink->start();
+    if (!isUnloaded())
+        showCallOnSecondScreen();
 }
 
 void Form11::Label2Click()
@@ -323,19 +217,6 @@ void Form11::onSocketError(int code, const QString &description)
     showMessageBox(this, description, kApplicationTitle, BoxIcon::None);
     if (code == 10049)
         showMessageBox(this, QStringLiteral("10049"), kApplicationTitle, BoxIcon::None);
-}
-
-void Form11::closeEvent(QCloseEvent *event)
-{
-    m_blink->timer()->stop();
-    closeConsole(registry(), *m_history);
-    // Never refused; QDialog's own handler would go round reject() again.
-    QWidget::closeEvent(event);
-}
-
-void Form11::reject()
-{
-    close();
 }
 
 } // namespace tq3
