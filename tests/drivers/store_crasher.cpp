@@ -38,31 +38,16 @@ void tq3::faultPoint(const char *name)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc < 4) {
-        std::fprintf(stderr, "usage: store_crasher <point> settings|number <path> <values...>\n");
-        return 2;
-    }
-    g_point = argv[1];
     const QStringList args = app.arguments();
-    const QString what = args.at(2);
-    const QString path = args.at(3);
-
-    if (what == QLatin1String("settings") && args.size() == 8) {
-        const tq3::SettingsFile settings{args.at(4), args.at(5), args.at(6), args.at(7)};
-        const tq3::Result<void> saved = settings.save(path);
-        if (!saved)
-            std::fprintf(stderr, "store_crasher: %s\n", qPrintable(saved.error().detail));
-        return saved ? 3 : 1;
+    g_point = argc > 1 ? argv[1] : "";
+    tq3::Result<void> written = tq3::makeError(tq3::ErrorKind::InvalidValue, {}, QStringLiteral("bad arguments"));
+    if (args.size() == 8 && args.at(2) == u"settings") {
+        written = tq3::SettingsFile{args.at(4), args.at(5), args.at(6), args.at(7)}.save(args.at(3));
+    } else if (args.size() == 5 && args.at(2) == u"number") {
+        tq3::Result<tq3::NumberFile> file = tq3::NumberFile::open(args.at(3), tq3::NumberFile::Mode::ExistingOnly);
+        written = file ? file->write(args.at(4).toInt()) : tq3::Result<void>(file.error());
     }
-    if (what == QLatin1String("number") && args.size() == 5) {
-        tq3::Result<tq3::NumberFile> file = tq3::NumberFile::open(path, tq3::NumberFile::Mode::ExistingOnly);
-        if (!file) {
-            std::fprintf(stderr, "store_crasher: %s\n", qPrintable(file.error().detail));
-            return 1;
-        }
-        const tq3::Result<void> written = file->write(args.at(4).toInt());
-        return written ? 3 : 1;
-    }
-    std::fprintf(stderr, "store_crasher: bad arguments\n");
-    return 2;
+    if (!written)
+        std::fprintf(stderr, "store_crasher: %s\n", qPrintable(written.error().detail));
+    return written ? 3 : 1;
 }
