@@ -1,16 +1,14 @@
-#include "settings_ui_support.h"
+#include "UiTesting.h"
 
 #include "settings/ImpoRete.h"
-#include "startup/ui/LaMain.h"
-#include "windows/LoSchermo2.h"
 #include "settings/PercorsoRETESERVER.h"
-#include "startup/ui/Twips.h"
+#include "startup/ui/LaMain.h"
 #include "startup/ui/WindowRegistry.h"
 #include "store/ArchiveBuilder.h"
+#include "windows/LoSchermo2.h"
 
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,13 +17,14 @@
 
 using namespace tq3;
 using namespace tq3::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray settingsLine(const QString &f1, const QString &f2, const QString &f3, const QString &f4)
+// "a|b|c|d" as the settings file's line.
+QByteArray settingsLine(const QString &fields)
 {
-    return QByteArray("\"") + f1.toUtf8() + "\",\"" + f2.toUtf8() + "\",\"" + f3.toUtf8()
-        + "\",\"" + f4.toUtf8() + "\"\r\n";
+    return "\"" + fields.split(u'|').join(u"\",\""_s).toUtf8() + "\"\r\n";
 }
 
 } // namespace
@@ -34,69 +33,68 @@ class TestImpoRete final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
-    void cleanup();
-
-    void looksAsDesigned();
     void activationShowsStoredSettings_data();
     void activationShowsStoredSettings();
-    void blankOnlyDeskNameIsSaved();
-    void saveWritesFieldOneBackUnchanged();
-    void refusedSaveWritesNothing_data();
-    void refusedSaveWritesNothing();
-    void comingBackReplacesUnsavedTyping();
-    void comingBackFromElsewhereKeepsTyping();
-    void useServer1CopiesItsAddress();
+    void saveChecksNameAndAddress_data();
+    void saveChecksNameAndAddress();
+    void comingBackReloadsOnlyFromAWindowOfTheProgram_data();
+    void comingBackReloadsOnlyFromAWindowOfTheProgram();
     void changedFolderShowsAndIsSavedBack();
-    void saveSetsTheLaunchersBoxOnly();
-    void saveWithoutTheLauncherLeavesItUnloaded();
+    void saveTicksTheLaunchersBoxOnly();
     void unwritableSettingsFileIsTold();
 
 private:
-    QString makeArchive(const QString &folder, bool nullAddress = false);
+    void store(const QString &fields);
+    QByteArray stored();
     ImpoRete &openWindow();
+    // Folder, Server 1's address, name and port, desk name, server address, second screen.
+    QString shown();
+    void type(const QString &name, const QString &address);
+    // Clicks `name`; returns the messages shown.
+    QStringList click(const QString &name, ModalCloser::Hook hook = {});
     template <class T>
     T *control(const QString &name) { return m_registry->window<ImpoRete>().findChild<T *>(name); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCurrent;
+    QTemporaryDir m_dir;
     QString m_settings;
     std::unique_ptr<WindowRegistry> m_registry;
 };
 
+void TestImpoRete::initTestCase()
+{
+    // Relative archive folders ("da definire") resolve inside the test's folder.
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    m_settings = m_dir.filePath(u"PercorsiClient.txt"_s);
+    for (const QString &folder : {u"arch"_s, u"arch0"_s, u"da definire"_s}) {
+        QVERIFY(QDir().mkpath(folder));
+        auto builder = ArchiveBuilder::create(folder + u"/TQ3MAX.mdb"_s);
+        QVERIFY(builder && (*builder)->setConfigurazione(2, 6001, u"192.168.5.20"_s, u"SERVERTQ"_s));
+        if (folder == u"arch0")
+            QVERIFY((*builder)->execute(u"UPDATE Configurazione SET IPSERVER = NULL"_s));
+    }
+}
+
 void TestImpoRete::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_oldCurrent = QDir::currentPath();
-    // Relative archive folders ("da definire") resolve inside the test's folder.
-    QVERIFY(QDir::setCurrent(m_dir->path()));
-    m_settings = m_dir->filePath(QStringLiteral("PercorsiClient.txt"));
+    m_registry.reset();
+    QFile::remove(m_settings);
     ClientEnvironment environment;
     environment.settingsFilePath = m_settings;
     m_registry = std::make_unique<WindowRegistry>(environment);
 }
 
-void TestImpoRete::cleanup()
+void TestImpoRete::store(const QString &fields)
 {
-    m_registry.reset();
-    QDir::setCurrent(m_oldCurrent);
-    m_dir.reset();
+    QFile file(m_settings);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(settingsLine(fields)) > 0);
 }
 
-QString TestImpoRete::makeArchive(const QString &folder, bool nullAddress)
+QByteArray TestImpoRete::stored()
 {
-    const QString path = m_dir->filePath(folder);
-    QDir().mkpath(path);
-    auto builder = ArchiveBuilder::create(path + QStringLiteral("/TQ3MAX.mdb"));
-    if (!builder)
-        qFatal("archive: %s", qPrintable(builder.error().detail));
-    if (!(*builder)->setConfigurazione(2, 6001, QStringLiteral("192.168.5.20"),
-                                       QStringLiteral("SERVERTQ")))
-        qFatal("Configurazione not written");
-    if (nullAddress && !(*builder)->execute(QStringLiteral("UPDATE Configurazione SET IPSERVER = NULL")))
-        qFatal("IPSERVER not cleared");
-    return path;
+    QFile file(m_settings);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
 ImpoRete &TestImpoRete::openWindow()
@@ -108,302 +106,190 @@ ImpoRete &TestImpoRete::openWindow()
     return window;
 }
 
-void TestImpoRete::looksAsDesigned()
+QString TestImpoRete::shown()
 {
-    ImpoRete &window = openWindow();
-    QCOMPARE(window.windowTitle(), QStringLiteral("Impostazioni Client"));
-    const Qt::WindowFlags flags = window.windowFlags();
-    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
-    QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
-    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-    QVERIFY(!flags.testFlag(Qt::WindowContextHelpButtonHint));
-    QCOMPARE(window.size(), twips::size(7575, 3045));
-    QCOMPARE(control<QPushButton>(QStringLiteral("cbt_2"))->text(), QStringLiteral("&Salva"));
-    QCOMPARE(control<QPushButton>(QStringLiteral("cbt_0"))->text(), QStringLiteral("C&hiudi"));
-    QCOMPARE(control<QLabel>(QStringLiteral("Label1_3"))->text(), QStringLiteral("IP Server  :"));
-    QCOMPARE(control<QRadioButton>(QStringLiteral("rb_0"))->text(), QStringLiteral(" Sì "));
-    QCOMPARE(control<QGroupBox>(QStringLiteral("GroupBox4"))->title(), QStringLiteral("2° schermo"));
-    QCOMPARE(control<QLineEdit>(QStringLiteral("ServerAlternativo"))->geometry(),
-             twips::rect(1080, 480, 2175, 285));
+    QStringList texts;
+    for (const char *name : {"PR", "IpS1", "NomeS1", "LaPorta", "nomeSportello", "ServerAlternativo"})
+        texts << control<QLineEdit>(QLatin1String(name))->text();
+    return texts.join(u'|') + (control<QRadioButton>(u"rb_0"_s)->isChecked() ? u"|Sì"_s : u"|No"_s);
+}
+
+void TestImpoRete::type(const QString &name, const QString &address)
+{
+    control<QLineEdit>(u"nomeSportello"_s)->setText(name);
+    control<QLineEdit>(u"ServerAlternativo"_s)->setText(address);
+}
+
+QStringList TestImpoRete::click(const QString &name, ModalCloser::Hook hook)
+{
+    ModalCloser closer(std::move(hook));
+    QTest::mouseClick(control<QAbstractButton>(name), Qt::LeftButton);
+    QStringList messages;
+    for (const SeenModal &seen : closer.seen)
+        messages << seen.text;
+    return messages;
 }
 
 void TestImpoRete::activationShowsStoredSettings_data()
 {
-    QTest::addColumn<QString>("folder");      // field 1, relative to the test folder
-    QTest::addColumn<QString>("archiveIn");   // where an archive stands, or nothing
-    QTest::addColumn<bool>("nullAddress");
-    QTest::addColumn<QString>("secondScreen");
-    QTest::addColumn<QString>("ipS1");
-    QTest::addColumn<QString>("nomeS1");
-    QTest::addColumn<QString>("laPorta");
-    QTest::addColumn<bool>("si");
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<QString>("shown");
 
     QTest::newRow("a set folder shows the server's data from its archive")
-        << "arch" << "arch" << false << "S" << "192.168.5.20" << "SERVERTQ" << "6001" << true;
+        << "arch|Sportello 4|10.0.0.9|S" << "arch|192.168.5.20|SERVERTQ|6001|Sportello 4|10.0.0.9|Sì";
     QTest::newRow("a null server address shows 0.0.0.0")
-        << "arch" << "arch" << true << "N" << "0.0.0.0" << "SERVERTQ" << "6001" << false;
+        << "arch0|Sportello 4|10.0.0.9|N" << "arch0|0.0.0.0|SERVERTQ|6001|Sportello 4|10.0.0.9|No";
     QTest::newRow("da definire leaves the server's data empty without opening the archive")
-        << "da definire" << "da definire" << false << "N" << "" << "" << "" << false;
+        << "da definire|Sportello 4|10.0.0.9|N" << "da definire||||Sportello 4|10.0.0.9|No";
     QTest::newRow("a folder without an archive shows the server's data empty")
-        << "nowhere" << "" << false << "N" << "" << "" << "" << false;
+        << "nowhere|Sportello 4|10.0.0.9|N" << "nowhere||||Sportello 4|10.0.0.9|No";
     QTest::newRow("a lower-case s is no second screen")
-        << "arch" << "arch" << false << "s" << "192.168.5.20" << "SERVERTQ" << "6001" << false;
+        << "arch|Sportello 4|10.0.0.9|s" << "arch|192.168.5.20|SERVERTQ|6001|Sportello 4|10.0.0.9|No";
 }
 
 void TestImpoRete::activationShowsStoredSettings()
 {
-    QFETCH(QString, folder);
-    QFETCH(QString, archiveIn);
-    QFETCH(bool, nullAddress);
-    QFETCH(QString, secondScreen);
-    if (!archiveIn.isEmpty())
-        makeArchive(archiveIn, nullAddress);
-    writeBytes(m_settings, settingsLine(folder, QStringLiteral("Sportello 4"),
-                                  QStringLiteral("10.0.0.9"), secondScreen));
+    QFETCH(QString, settings);
+    store(settings);
     openWindow();
-
-    QTEST(control<QLineEdit>(QStringLiteral("IpS1"))->text(), "ipS1");
-    QTEST(control<QLineEdit>(QStringLiteral("NomeS1"))->text(), "nomeS1");
-    QTEST(control<QLineEdit>(QStringLiteral("LaPorta"))->text(), "laPorta");
-    QTEST(control<QRadioButton>(QStringLiteral("rb_0"))->isChecked(), "si");
-    QCOMPARE(control<QRadioButton>(QStringLiteral("rb_1"))->isChecked(),
-             !control<QRadioButton>(QStringLiteral("rb_0"))->isChecked());
-    QCOMPARE(control<QLineEdit>(QStringLiteral("PR"))->text(), folder);
-    QCOMPARE(control<QLineEdit>(QStringLiteral("nomeSportello"))->text(), QStringLiteral("Sportello 4"));
-    QCOMPARE(control<QLineEdit>(QStringLiteral("ServerAlternativo"))->text(), QStringLiteral("10.0.0.9"));
-    QCOMPARE(m_registry->record().nomePostazione, QStringLiteral("Sportello 4"));
-    QCOMPARE(m_registry->record().ipServer, QStringLiteral("10.0.0.9"));
-    QCOMPARE(m_registry->record().secondoSchermo, secondScreen);
+    QTEST(shown(), "shown");
 }
 
-void TestImpoRete::blankOnlyDeskNameIsSaved()
+void TestImpoRete::saveChecksNameAndAddress_data()
 {
-    const QString archive = makeArchive(QStringLiteral("arch"));
-    writeBytes(m_settings, settingsLine(archive, QStringLiteral("Sportello 1"),
-                                  QStringLiteral("10.0.0.9"), QStringLiteral("S")));
-    openWindow();
-    control<QLineEdit>(QStringLiteral("nomeSportello"))->setText(QStringLiteral("   "));
-    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_1")), Qt::LeftButton);
-
-    auto seen = std::make_shared<SeenMessage>();
-    auto watch = answerMessage(seen);
-    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
-    watch->cancel();
-
-    QVERIFY2(!seen->seen, qPrintable(seen->line0));
-    QCOMPARE(fileBytes(m_settings), settingsLine(archive, QStringLiteral("   "),
-                                           QStringLiteral("10.0.0.9"), QStringLiteral("N")));
-    QCOMPARE(m_registry->record().secondoSchermo, QStringLiteral("N"));
-    QVERIFY(m_registry->loaded<ImpoRete>());  // no confirmation, the window stays
-}
-
-void TestImpoRete::saveWritesFieldOneBackUnchanged()
-{
-    // No settings file yet: the save creates it with an empty field 1.
-    openWindow();
-    control<QLineEdit>(QStringLiteral("nomeSportello"))->setText(QStringLiteral("Cassa"));
-    control<QLineEdit>(QStringLiteral("ServerAlternativo"))->setText(QStringLiteral("10.0.0.2"));
-    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_0")), Qt::LeftButton);
-    // "&Salva" answers its access key.
-    QTest::keyClick(control<QLineEdit>(QStringLiteral("nomeSportello")), Qt::Key_S, Qt::AltModifier);
-    QTRY_COMPARE(fileBytes(m_settings), settingsLine(QString(), QStringLiteral("Cassa"),
-                                           QStringLiteral("10.0.0.2"), QStringLiteral("S")));
-}
-
-void TestImpoRete::refusedSaveWritesNothing_data()
-{
+    QTest::addColumn<QString>("settings");  // none: no settings file
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("line0");
-    QTest::addColumn<QString>("line1");
+    QTest::addColumn<QString>("message");  // none: saved with the second screen off
 
+    const QString settings = u"arch|Sportello 7|10.0.0.9|S"_s;
+    QTest::newRow("a blank-only desk name is saved") << settings << "   " << "10.0.0.3" << "";
+    QTest::newRow("with no settings file the save creates one with an empty folder")
+        << "" << "Cassa" << "10.0.0.3" << "";
     QTest::newRow("an empty desk name asks for the name")
-        << "" << "10.0.0.3" << "Inserire Nome Postazione " << "";
+        << settings << "" << "10.0.0.3" << "Inserire Nome Postazione ";
     QTest::newRow("an empty server address asks for the address")
-        << "Nuovo nome" << "" << "Inserire IP Server " << "";
-    QTest::newRow("a double quote in the desk name is refused")
-        << "Sala \"A\"" << "10.0.0.3" << "Nome Postazione non valido !"
-        << "Le virgolette (\") non sono ammesse !";
-    QTest::newRow("a character outside Windows-1252 in the address is refused")
-        << "Sala A" << "10.0.0.3Ω" << "IP Server non valido !"
-        << "Il carattere «Ω» non è ammesso !";
+        << settings << "Nuovo nome" << "" << "Inserire IP Server ";
+    QTest::newRow("a double quote in the desk name is refused") << settings << "Sala \"A\"" << "10.0.0.3"
+        << "Nome Postazione non valido !\nLe virgolette (\") non sono ammesse !";
+    QTest::newRow("a character outside Windows-1252 in the address is refused") << settings << "Sala A"
+        << "10.0.0.3Ω" << "IP Server non valido !\nIl carattere «Ω» non è ammesso !";
 }
 
-void TestImpoRete::refusedSaveWritesNothing()
+void TestImpoRete::saveChecksNameAndAddress()
 {
+    QFETCH(QString, settings);
     QFETCH(QString, name);
     QFETCH(QString, address);
-    const QString archive = makeArchive(QStringLiteral("arch"));
-    const QByteArray stored = settingsLine(archive, QStringLiteral("Sportello 7"),
-                                     QStringLiteral("10.0.0.9"), QStringLiteral("S"));
-    writeBytes(m_settings, stored);
+    QFETCH(QString, message);
+    if (!settings.isEmpty())
+        store(settings);
     ImpoRete &window = openWindow();
-    control<QLineEdit>(QStringLiteral("nomeSportello"))->setText(name);
-    control<QLineEdit>(QStringLiteral("ServerAlternativo"))->setText(address);
-    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_1")), Qt::LeftButton);
+    const QString before = shown();
+    type(name, address);
+    QTest::mouseClick(control<QRadioButton>(u"rb_1"_s), Qt::LeftButton);
 
-    auto seen = std::make_shared<SeenMessage>();
-    auto watch = answerMessage(seen);
-    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
-
-    QVERIFY(seen->seen);
-    QTEST(seen->line0, "line0");
-    QFETCH(QString, line1);
-    QCOMPARE(seen->line1Visible, !line1.isEmpty());
-    if (!line1.isEmpty())
-        QCOMPARE(seen->line1, line1);
-    QCOMPARE(fileBytes(m_settings), stored);
-    QCOMPARE(m_registry->record().secondoSchermo, QStringLiteral("S"));
+    const QStringList messages = click(u"cbt_2"_s);
+    if (message.isEmpty()) {
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(stored(), settingsLine(settings.section(u'|', 0, 0) + u'|' + name + u'|' + address + u"|N"_s));
+        QVERIFY(m_registry->loaded<ImpoRete>());  // no confirmation, the window stays
+        return;
+    }
+    QCOMPARE(messages, QStringList{message});
+    QCOMPARE(stored(), settingsLine(settings));
     // Back from the message, the window reloads what is stored.
-    QTRY_COMPARE(control<QLineEdit>(QStringLiteral("nomeSportello"))->text(), QStringLiteral("Sportello 7"));
-    QCOMPARE(control<QLineEdit>(QStringLiteral("ServerAlternativo"))->text(), QStringLiteral("10.0.0.9"));
-    QVERIFY(control<QRadioButton>(QStringLiteral("rb_0"))->isChecked());
+    QTRY_COMPARE(shown(), before);
     QCOMPARE(m_registry->activeForm(), &window);
 }
 
-void TestImpoRete::comingBackReplacesUnsavedTyping()
+void TestImpoRete::comingBackReloadsOnlyFromAWindowOfTheProgram_data()
 {
-    writeBytes(m_settings, settingsLine(QStringLiteral("da definire"), QStringLiteral("Sportello 2"),
-                                  QStringLiteral("10.0.0.9"), QStringLiteral("N")));
-    ImpoRete &window = openWindow();
-    control<QLineEdit>(QStringLiteral("nomeSportello"))->setText(QStringLiteral("typed"));
-
-    // Another window of the program becomes active, then this one again.
-    PercorsoRETESERVER &other = m_registry->window<PercorsoRETESERVER>();
-    m_registry->showModeless(other);
-    QTRY_COMPARE(m_registry->activeForm(), &other);
-    QCOMPARE(control<QLineEdit>(QStringLiteral("nomeSportello"))->text(), QStringLiteral("typed"));
-    window.activateWindow();
-    QTRY_COMPARE(m_registry->activeForm(), &window);
-    QCOMPARE(control<QLineEdit>(QStringLiteral("nomeSportello"))->text(), QStringLiteral("Sportello 2"));
+    QTest::addColumn<bool>("ofTheProgram");
+    QTest::newRow("back from another window of the program, unsaved typing is replaced") << true;
+    QTest::newRow("back from another program, the typing stays") << false;
 }
 
-void TestImpoRete::comingBackFromElsewhereKeepsTyping()
+void TestImpoRete::comingBackReloadsOnlyFromAWindowOfTheProgram()
 {
-    writeBytes(m_settings, settingsLine(QStringLiteral("da definire"), QStringLiteral("Sportello 2"),
-                                        QStringLiteral("10.0.0.9"), QStringLiteral("N")));
+    QFETCH(bool, ofTheProgram);
+    store(u"da definire|Sportello 2|10.0.0.9|N"_s);
     ImpoRete &window = openWindow();
-    control<QLineEdit>(QStringLiteral("nomeSportello"))->setText(QStringLiteral("typed"));
+    type(u"typed"_s, u"10.0.0.9"_s);
 
-    // A window that is none of the program's (another program, a platform
-    // box) takes the focus and gives it back: no activation.
-    QWidget elsewhere;
-    elsewhere.show();
-    elsewhere.activateWindow();
-    QTRY_COMPARE(QApplication::activeWindow(), &elsewhere);
-    elsewhere.close();
+    QWidget elsewhere;  // none of the program's windows
+    QWidget *other = ofTheProgram ? &m_registry->window<PercorsoRETESERVER>() : &elsewhere;
+    if (ofTheProgram)
+        m_registry->showModeless(m_registry->window<PercorsoRETESERVER>());
+    other->show();
+    other->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), other);
     window.activateWindow();
     QTRY_COMPARE(QApplication::activeWindow(), &window);
-    QCOMPARE(control<QLineEdit>(QStringLiteral("nomeSportello"))->text(), QStringLiteral("typed"));
-    QCOMPARE(m_registry->activeForm(), &window);
-}
-
-void TestImpoRete::useServer1CopiesItsAddress()
-{
-    const QString archive = makeArchive(QStringLiteral("arch"), true);
-    writeBytes(m_settings, settingsLine(archive, QStringLiteral("Sportello 1"),
-                                  QStringLiteral("10.0.0.9"), QStringLiteral("N")));
-    openWindow();
-    QTest::mouseClick(control<QPushButton>(QStringLiteral("PushButton1")), Qt::LeftButton);
-    QCOMPARE(control<QLineEdit>(QStringLiteral("ServerAlternativo"))->text(), QStringLiteral("0.0.0.0"));
+    QCOMPARE(control<QLineEdit>(u"nomeSportello"_s)->text(), ofTheProgram ? u"Sportello 2"_s : u"typed"_s);
 }
 
 void TestImpoRete::changedFolderShowsAndIsSavedBack()
 {
-    const QString oldArchive = makeArchive(QStringLiteral("old"));
-    const QString newArchive = makeArchive(QStringLiteral("new"), true);
-    writeBytes(m_settings, settingsLine(oldArchive, QStringLiteral("Sportello 5"),
-                                  QStringLiteral("10.0.0.9"), QStringLiteral("S")));
+    store(u"arch|Sportello 5|10.0.0.9|S"_s);
     ImpoRete &window = openWindow();
-    QCOMPARE(control<QLineEdit>(QStringLiteral("IpS1"))->text(), QStringLiteral("192.168.5.20"));
-
-    // In the path window: choose the new folder, save, close the confirmation.
-    auto confirmation = std::make_shared<SeenMessage>();
-    auto chooserTitle = std::make_shared<QString>();
-    std::unique_ptr<ModalWatch> chooser;
-    std::unique_ptr<ModalWatch> message;
-    ModalWatch pathWindow([&](QWidget *modal) {
-        if (modal->objectName() != QLatin1String("PercorsoRETESERVER") || !modal->isVisible())
+    // In the path window: choose another archive's folder, save, close the confirmation.
+    const QString folder = m_dir.filePath(u"arch0"_s);
+    const QStringList seen = click(u"ModifyPath"_s, [&](QWidget *modal) {
+        if (auto *chooser = qobject_cast<QFileDialog *>(modal)) {
+            chooser->setDirectory(folder);
+            return QMetaObject::invokeMethod(chooser, "accept");
+        }
+        if (modal->objectName() != QLatin1String("PercorsoRETESERVER"))
             return false;
-        chooser = answerFolderChooser(newArchive, chooserTitle);
-        QTest::mouseClick(modal->findChild<QPushButton *>(QStringLiteral("cbt_1")), Qt::LeftButton);
-        message = answerMessage(confirmation);
-        QTest::mouseClick(modal->findChild<QPushButton *>(QStringLiteral("cbt_0")), Qt::LeftButton);
+        QTest::mouseClick(modal->findChild<QPushButton *>(u"cbt_1"_s), Qt::LeftButton);
+        QTest::mouseClick(modal->findChild<QPushButton *>(u"cbt_0"_s), Qt::LeftButton);
         return true;
     });
-    QTest::mouseClick(control<QPushButton>(QStringLiteral("ModifyPath")), Qt::LeftButton);
-
-    QVERIFY(pathWindow.done());
-    QCOMPARE(*chooserTitle, QStringLiteral("Selezionare la cartella"));
-    QCOMPARE(confirmation->line0, QStringLiteral("Percorso /postazione impostate correttamente !"));
-    QTRY_COMPARE(control<QLineEdit>(QStringLiteral("PR"))->text(), newArchive);
-    QCOMPARE(control<QLineEdit>(QStringLiteral("IpS1"))->text(), QStringLiteral("0.0.0.0"));
+    QCOMPARE(seen.value(2), u"Percorso /postazione impostate correttamente !\nRiavviare modulo Client Turnalia 3 MAX !"_s);
+    QTRY_COMPARE(shown(), folder + u"|0.0.0.0|SERVERTQ|6001|Sportello 5|10.0.0.9|Sì"_s);
     QCOMPARE(m_registry->activeForm(), &window);
 
-    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
-    QCOMPARE(fileBytes(m_settings), settingsLine(newArchive, QStringLiteral("Sportello 5"),
-                                           QStringLiteral("10.0.0.9"), QStringLiteral("S")));
+    // "Utilizza Server 1" takes the new server's address; the save keeps the new folder.
+    QVERIFY(click(u"PushButton1"_s).isEmpty());
+    QVERIFY(click(u"cbt_2"_s).isEmpty());
+    QCOMPARE(stored(), settingsLine(folder + u"|Sportello 5|0.0.0.0|S"_s));
 }
 
-void TestImpoRete::saveSetsTheLaunchersBoxOnly()
+void TestImpoRete::saveTicksTheLaunchersBoxOnly()
 {
-    const QString archive = makeArchive(QStringLiteral("arch"));
-    writeBytes(m_settings, settingsLine(archive, QStringLiteral("Sportello 1"),
-                                        QStringLiteral("10.0.0.9"), QStringLiteral("N")));
-    LaMain &launcher = m_registry->window<LaMain>();
-    auto *box = launcher.findChild<QCheckBox *>(QStringLiteral("schermo2"));
-    QVERIFY(box);
-    QVERIFY(!box->isChecked());
+    store(u"arch|Sportello 1|10.0.0.9|N"_s);
     openWindow();
+    QVERIFY(click(u"cbt_2"_s).isEmpty());
+    QVERIFY(!m_registry->loaded<LaMain>());  // a save does not load the launcher
 
-    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_0")), Qt::LeftButton);
-    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
+    ModalCloser closer;  // the launcher's start-up must not stop the test
+    auto *box = m_registry->window<LaMain>().findChild<QCheckBox *>(u"schermo2"_s);
+    QVERIFY(!box->isChecked());
+    QTest::mouseClick(control<QRadioButton>(u"rb_0"_s), Qt::LeftButton);
+    QVERIFY(click(u"cbt_2"_s).isEmpty());
     QVERIFY(box->isChecked());
-    QCOMPARE(m_registry->record().secondoSchermo, QStringLiteral("S"));
     // The box shows the choice; the operator opens the public screen with it.
     QVERIFY(!m_registry->loaded<LoSchermo2>());
-
-    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_1")), Qt::LeftButton);
-    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
+    QTest::mouseClick(control<QRadioButton>(u"rb_1"_s), Qt::LeftButton);
+    QVERIFY(click(u"cbt_2"_s).isEmpty());
     QVERIFY(!box->isChecked());
-    QCOMPARE(m_registry->record().secondoSchermo, QStringLiteral("N"));
-    QCOMPARE(fileBytes(m_settings), settingsLine(archive, QStringLiteral("Sportello 1"),
-                                                 QStringLiteral("10.0.0.9"), QStringLiteral("N")));
-}
-
-void TestImpoRete::saveWithoutTheLauncherLeavesItUnloaded()
-{
-    writeBytes(m_settings, settingsLine(QStringLiteral("da definire"), QStringLiteral("Sportello 1"),
-                                        QStringLiteral("10.0.0.9"), QStringLiteral("N")));
-    openWindow();
-    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_0")), Qt::LeftButton);
-    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
-    QVERIFY(!m_registry->loaded<LaMain>());
-    QCOMPARE(fileBytes(m_settings), settingsLine(QStringLiteral("da definire"), QStringLiteral("Sportello 1"),
-                                                 QStringLiteral("10.0.0.9"), QStringLiteral("S")));
 }
 
 void TestImpoRete::unwritableSettingsFileIsTold()
 {
     // The settings file's folder is gone: nothing can be read or written.
     ClientEnvironment environment;
-    environment.settingsFilePath = m_dir->filePath(QStringLiteral("gone/PercorsiClient.txt"));
+    environment.settingsFilePath = m_dir.filePath(u"gone/PercorsiClient.txt"_s);
     m_registry = std::make_unique<WindowRegistry>(environment);
     openWindow();
-    control<QLineEdit>(QStringLiteral("nomeSportello"))->setText(QStringLiteral("Sportello 1"));
-    control<QLineEdit>(QStringLiteral("ServerAlternativo"))->setText(QStringLiteral("10.0.0.9"));
-    QTest::mouseClick(control<QRadioButton>(QStringLiteral("rb_0")), Qt::LeftButton);
-
-    auto seen = std::make_shared<SeenMessage>();
-    auto watch = answerMessage(seen);
-    QTest::mouseClick(control<QPushButton>(QStringLiteral("cbt_2")), Qt::LeftButton);
-    QVERIFY(seen->seen);
-    QCOMPARE(seen->line0, QStringLiteral("Impostazioni non salvate !"));
-    QVERIFY(seen->line1Visible);
-    QVERIFY(m_registry->record().secondoSchermo.isEmpty());
+    type(u"Sportello 1"_s, u"10.0.0.9"_s);
+    const QStringList messages = click(u"cbt_2"_s);
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages.at(0).startsWith(u"Impostazioni non salvate !\n"));
     QVERIFY(!QFileInfo::exists(environment.settingsFilePath));
     // Nothing could be reloaded: the typing stays for another try.
-    QCOMPARE(control<QLineEdit>(QStringLiteral("nomeSportello"))->text(), QStringLiteral("Sportello 1"));
+    QCOMPARE(control<QLineEdit>(u"nomeSportello"_s)->text(), u"Sportello 1"_s);
 }
 
 QTEST_MAIN(TestImpoRete)

@@ -1,10 +1,9 @@
-#include "settings_ui_support.h"
+#include "UiTesting.h"
 
 #include "settings/PercorsoRETESERVER.h"
-#include "startup/ui/Twips.h"
 #include "startup/ui/WindowRegistry.h"
 
-#include <QGroupBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -12,16 +11,26 @@
 
 using namespace tq3;
 using namespace tq3::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-QByteArray settingsLine(const QString &f1, const QString &f2, const QString &f3, const QString &f4)
+QByteArray settingsLine(const QString &folder, const char *rest)
 {
-    return QByteArray("\"") + f1.toUtf8() + "\",\"" + f2.toUtf8() + "\",\"" + f3.toUtf8()
-        + "\",\"" + f4.toUtf8() + "\"\r\n";
+    return "\"" + folder.toUtf8() + "\"," + rest + "\r\n";
 }
 
-const QString kNotChosen = QStringLiteral("da definire");
+void writeBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
 
 } // namespace
 
@@ -30,20 +39,15 @@ class TestPercorso final : public QObject {
 
 private Q_SLOTS:
     void init();
-    void cleanup();
-
-    void looksAsDesigned();
     void saveBeforeChoosingChangesNothing();
-    void firstChoiceSurvivesACancelledSecond();
-    void missingSettingsFileGetsEmptyFields();
-    void unstorableFolderIsRefused_data();
-    void unstorableFolderIsRefused();
+    void saveOfTheFirstChoiceAfterACancelledSecond_data();
+    void saveOfTheFirstChoiceAfterACancelledSecond();
 
 private:
-    PercorsoRETESERVER &openWindow();
-    QLabel *folderLabel();
-    void click(const QString &name);
-    void choose(const QString &folder);
+    // Clicks `button`; a folder chooser chooses `folder` (cancels when empty).
+    // Returns the messages shown.
+    QStringList click(const QString &button, const QString &folder = {});
+    QString shownFolder();
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_settings;
@@ -52,165 +56,104 @@ private:
 
 void TestPercorso::init()
 {
+    m_registry.reset();
     m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_settings = m_dir->filePath(QStringLiteral("PercorsiClient.txt"));
+    m_settings = m_dir->filePath(u"PercorsiClient.txt"_s);
     ClientEnvironment environment;
     environment.settingsFilePath = m_settings;
     m_registry = std::make_unique<WindowRegistry>(environment);
-}
-
-void TestPercorso::cleanup()
-{
-    m_registry.reset();
-    m_dir.reset();
-}
-
-PercorsoRETESERVER &TestPercorso::openWindow()
-{
-    PercorsoRETESERVER &window = m_registry->window<PercorsoRETESERVER>();
+    auto &window = m_registry->window<PercorsoRETESERVER>();
     m_registry->showModeless(window);
-    if (!QTest::qWaitFor([&] { return m_registry->activeForm() == &window; }))
-        qWarning("the path window never became active");
-    return window;
+    QTRY_COMPARE(m_registry->activeForm(), &window);
 }
 
-QLabel *TestPercorso::folderLabel()
+QStringList TestPercorso::click(const QString &button, const QString &folder)
 {
-    auto *window = m_registry->loaded<PercorsoRETESERVER>();
-    return window ? window->findChild<QLabel *>(QStringLiteral("txtshortcutdir")) : nullptr;
+    ModalCloser closer([folder](QWidget *modal) {
+        auto *chooser = qobject_cast<QFileDialog *>(modal);
+        if (!chooser)
+            return false;
+        if (folder.isEmpty())
+            return chooser->reject(), true;
+        // Standing in a folder with nothing selected chooses that folder.
+        chooser->setDirectory(folder);
+        return QMetaObject::invokeMethod(chooser, "accept");
+    });
+    QTest::mouseClick(m_registry->loaded<PercorsoRETESERVER>()->findChild<QPushButton *>(button), Qt::LeftButton);
+    QStringList messages;
+    for (const SeenModal &seen : closer.seen)
+        messages << (seen.name == QLatin1String("MsgForm") ? seen.text : seen.title);
+    return messages;
 }
 
-void TestPercorso::click(const QString &name)
+QString TestPercorso::shownFolder()
 {
-    auto *window = m_registry->loaded<PercorsoRETESERVER>();
-    QVERIFY(window);
-    QTest::mouseClick(window->findChild<QPushButton *>(name), Qt::LeftButton);
-}
-
-void TestPercorso::choose(const QString &folder)
-{
-    auto title = std::make_shared<QString>();
-    auto watch = answerFolderChooser(folder, title);
-    click(QStringLiteral("cbt_1"));
-    QVERIFY(watch->done());
-    QCOMPARE(*title, QStringLiteral("Selezionare la cartella"));
-}
-
-void TestPercorso::looksAsDesigned()
-{
-    PercorsoRETESERVER &window = openWindow();
-    QCOMPARE(window.windowTitle(), QStringLiteral("Imposta Percorso Server 1"));
-    QVERIFY(!window.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
-    QVERIFY(!window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-    QVERIFY(!window.windowFlags().testFlag(Qt::WindowContextHelpButtonHint));
-    QCOMPARE(window.size(), twips::size(4515, 3810));
-    QCOMPARE(window.findChild<QGroupBox *>(QStringLiteral("GroupBox1"))->title(),
-             QStringLiteral("Percorso Archivio su Server1"));
-    QCOMPARE(window.findChild<QPushButton *>(QStringLiteral("cbt_1"))->text(),
-             QStringLiteral("&Impostazione percorso Server"));
-    QCOMPARE(window.findChild<QPushButton *>(QStringLiteral("cbt_0"))->geometry(),
-             twips::rect(3120, 3120, 975, 330));
-    QCOMPARE(folderLabel()->text(), kNotChosen);
+    return m_registry->loaded<PercorsoRETESERVER>()->findChild<QLabel *>(u"txtshortcutdir"_s)->text();
 }
 
 void TestPercorso::saveBeforeChoosingChangesNothing()
 {
-    const QByteArray stored = settingsLine(QStringLiteral("C:\\Arch"), QStringLiteral("Sportello 3"),
-                                           QStringLiteral("10.0.0.7"), QStringLiteral("S"));
+    const QByteArray stored = settingsLine(u"C:\\Arch"_s, "\"Sportello 3\",\"10.0.0.7\",\"S\"");
     writeBytes(m_settings, stored);
-    openWindow();
-
-    auto seen = std::make_shared<SeenMessage>();
-    auto watch = answerMessage(seen);
-    click(QStringLiteral("cbt_0"));
-
-    QVERIFY(seen->seen);
-    QCOMPARE(seen->line0, QStringLiteral("Selezionare un Percorso per gli archivi !"));
-    QVERIFY(!seen->line1Visible);
+    QCOMPARE(shownFolder(), u"da definire"_s);
+    QCOMPARE(click(u"cbt_0"_s), QStringList{u"Selezionare un Percorso per gli archivi !"_s});
     QCOMPARE(fileBytes(m_settings), stored);
     QVERIFY(m_registry->loaded<PercorsoRETESERVER>());
 }
 
-void TestPercorso::firstChoiceSurvivesACancelledSecond()
+void TestPercorso::saveOfTheFirstChoiceAfterACancelledSecond_data()
 {
-    const QString first = m_dir->filePath(QStringLiteral("archivio"));
-    QVERIFY(QDir().mkpath(first));
-    writeBytes(m_settings, settingsLine(QStringLiteral("C:\\Vecchio"), QStringLiteral("Sportello 3"),
-                                        QStringLiteral("10.0.0.7"), QStringLiteral("S")));
-    openWindow();
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("hasSettings");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("rest");  // fields 2 to 4 written, when saved
 
-    choose(first);
-    QCOMPARE(folderLabel()->text(), QDir::toNativeSeparators(first));
-    choose(QString());  // cancelled
-    QCOMPARE(folderLabel()->text(), QDir::toNativeSeparators(first));
+    const QString saved = QStringLiteral("Percorso /postazione impostate correttamente !\n"
+                                         "Riavviare modulo Client Turnalia 3 MAX !");
+    QTest::newRow("the folder is saved with fields 2 to 4 kept")
+        << "archivio" << true << saved << QByteArray("\"Sportello 3\",\"10.0.0.7\",\"S\"");
+    QTest::newRow("without a settings file the folder is saved with fields 2 to 4 empty")
+        << "archivio" << false << saved << QByteArray("\"\",\"\",\"\"");
+    QTest::newRow("a double quote in the folder name is refused")
+        << "arch\"ivio" << true << "Percorso non valido !\nLe virgolette (\") non sono ammesse !"
+        << QByteArray();
+    QTest::newRow("a letter Windows-1252 lacks in the folder name is refused")
+        << "archivio_Ω" << true << "Percorso non valido !\nIl carattere «Ω» non è ammesso !" << QByteArray();
+}
+
+void TestPercorso::saveOfTheFirstChoiceAfterACancelledSecond()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, hasSettings);
+    QFETCH(QByteArray, rest);
+    const QString folder = m_dir->filePath(name);
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray stored = settingsLine(u"C:\\Arch"_s, "\"Sportello 3\",\"10.0.0.7\",\"S\"");
+    if (hasSettings)
+        writeBytes(m_settings, stored);
+
+    const QStringList chooser{u"Selezionare la cartella"_s};
+    QCOMPARE(click(u"cbt_1"_s, folder), chooser);
+    QCOMPARE(shownFolder(), QDir::toNativeSeparators(folder));
+    QCOMPARE(click(u"cbt_1"_s), chooser);  // cancelled
+    QCOMPARE(shownFolder(), QDir::toNativeSeparators(folder));
     // The chooser does not count as another window of the program.
     QCOMPARE(m_registry->activeForm(), m_registry->loaded<PercorsoRETESERVER>());
 
-    auto seen = std::make_shared<SeenMessage>();
-    auto watch = answerMessage(seen);
-    click(QStringLiteral("cbt_0"));
-
-    QVERIFY(seen->seen);
-    QCOMPARE(seen->line0, QStringLiteral("Percorso /postazione impostate correttamente !"));
-    QVERIFY(seen->line1Visible);
-    QCOMPARE(seen->line1, QStringLiteral("Riavviare modulo Client Turnalia 3 MAX !"));
-    QCOMPARE(fileBytes(m_settings), settingsLine(first, QStringLiteral("Sportello 3"),
-                                                 QStringLiteral("10.0.0.7"), QStringLiteral("S")));
-    // Closing the confirmation closes the window; the record waits for a restart.
+    QFETCH(QString, message);
+    QCOMPARE(click(u"cbt_0"_s), QStringList{message});
+    if (rest.isEmpty()) {
+        QCOMPARE(fileBytes(m_settings), hasSettings ? stored : QByteArray("<missing>"));
+        QVERIFY(m_registry->loaded<PercorsoRETESERVER>());
+        return;
+    }
+    QCOMPARE(fileBytes(m_settings), settingsLine(folder, rest.constData()));
+    // The confirmation closes the window; the record waits for a restart.
     QTRY_VERIFY(!m_registry->loaded<PercorsoRETESERVER>());
-    QCOMPARE(m_registry->state<PercorsoRETESERVER>().folder, first);
     QVERIFY(m_registry->record().percorsoServer.isEmpty());
-
     // The next opening starts from the design text again.
-    openWindow();
-    QCOMPARE(folderLabel()->text(), kNotChosen);
-}
-
-void TestPercorso::missingSettingsFileGetsEmptyFields()
-{
-    const QString folder = m_dir->filePath(QStringLiteral("archivio"));
-    QVERIFY(QDir().mkpath(folder));
-    openWindow();
-    choose(folder);
-    auto seen = std::make_shared<SeenMessage>();
-    auto watch = answerMessage(seen);
-    click(QStringLiteral("cbt_0"));
-    QVERIFY(seen->seen);
-    QCOMPARE(fileBytes(m_settings), settingsLine(folder, QString(), QString(), QString()));
-}
-
-void TestPercorso::unstorableFolderIsRefused_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("a double quote in the folder name")
-        << "arch\"ivio" << "Le virgolette (\") non sono ammesse !";
-    QTest::newRow("a letter Windows-1252 lacks")
-        << "archivio_Ω" << "Il carattere «Ω» non è ammesso !";
-}
-
-void TestPercorso::unstorableFolderIsRefused()
-{
-    QFETCH(QString, name);
-    const QString folder = m_dir->filePath(name);
-    QVERIFY(QDir().mkpath(folder));
-    const QByteArray stored = settingsLine(QStringLiteral("C:\\Arch"), QStringLiteral("Sportello 3"),
-                                           QStringLiteral("10.0.0.7"), QStringLiteral("N"));
-    writeBytes(m_settings, stored);
-    openWindow();
-    choose(folder);
-    QCOMPARE(folderLabel()->text(), folder);
-
-    auto seen = std::make_shared<SeenMessage>();
-    auto watch = answerMessage(seen);
-    click(QStringLiteral("cbt_0"));
-
-    QVERIFY(seen->seen);
-    QCOMPARE(seen->line0, QStringLiteral("Percorso non valido !"));
-    QTEST(seen->line1, "reason");
-    QCOMPARE(fileBytes(m_settings), stored);
-    QVERIFY(m_registry->loaded<PercorsoRETESERVER>());
+    m_registry->showModeless(m_registry->window<PercorsoRETESERVER>());
+    QCOMPARE(shownFolder(), u"da definire"_s);
 }
 
 QTEST_MAIN(TestPercorso)
