@@ -1,14 +1,9 @@
 #include "console/SelectiveCall.h"
 #include "console/ServerLink.h"
 
-#include "selective_Archive.h"
-#include "store/ArchiveBuilder.h"
+#include "CallArchive.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QUdpSocket>
 
 using namespace tq3;
 using namespace tq3::test;
@@ -17,34 +12,32 @@ using Kind = SelectiveCallOutcome::Kind;
 namespace {
 
 const QString kDeskIp = QStringLiteral("10.0.0.5");
-const QString kDesk = QStringLiteral("Sportello 1");
-constexpr qint64 kBystander = 7;
+constexpr qint64 kBystander = 7;  // 65543 cut to 16 bits
 
-QByteArray pendingDatagram(QUdpSocket &listener, int timeoutMs)
-{
-    if (!listener.hasPendingDatagrams() && !listener.waitForReadyRead(timeoutMs))
-        return {};
-    QByteArray data(int(listener.pendingDatagramSize()), '\0');
-    listener.readDatagram(data.data(), data.size());
-    return data;
-}
-
-// A call of service 12, "Anagrafe", from this desk to 127.0.0.1.
-SelectiveCallRequest anagrafeRequest(const QString &folder)
-{
-    SelectiveCallRequest request;
-    request.archiveFolder = folder;
-    request.deskName = kDesk;
-    request.ipLocale = kDeskIp;
-    request.serverAddress = QStringLiteral("127.0.0.1");
-    request.serviceId = 12;
-    request.serviceName = QStringLiteral("Anagrafe");
-    request.serviceRows = 1;
-    request.numberFilePatience = std::chrono::milliseconds(100);
-    return request;
-}
+// One call of a service of desk "Sportello 1" and what it must leave behind;
+// left at their defaults, the archive holds number 41 and Attesa 3 for
+// service 12 "Anagrafe" and the call must change nothing.
+struct Case final {
+    QString server = QStringLiteral("127.0.0.1");
+    int rows = 2;
+    QString state = QStringLiteral("True");  // null: no server-state file
+    qint64 id = 12;
+    QString name = QStringLiteral("Anagrafe");
+    bool inServizi = true;
+    QByteArray number = "41\r\n";  // null: no number file
+    qint64 attesa = 3;
+    enum Fault { None, NoDatabase, NumberFileHeld, NumberWriteFails } fault = None;
+    Kind kind = Kind::Failed;
+    int read = -1;
+    QByteArray numberAfter = {};                   // null: unchanged
+    std::optional<qint64> attesaAfter = {};        // nullopt: unchanged
+    QByteArray datagram = {};                      // null: nothing sent
+    QString message = {};                          // null: no error; else held by the error's message
+};
 
 } // namespace
+
+Q_DECLARE_METATYPE(Case)
 
 class TestSelectiveCall final : public QObject {
     Q_OBJECT
@@ -52,227 +45,99 @@ class TestSelectiveCall final : public QObject {
 private Q_SLOTS:
     void callEndsAsItShould_data();
     void callEndsAsItShould();
-    void numberFileHeldByAnotherDeskIsReported();
-    void secondCallAfterZeroWaitingAnnouncesTheSameNumber();
-    void failedNumberWriteGivesTheCountBack();
 };
 
 void TestSelectiveCall::callEndsAsItShould_data()
 {
-    QTest::addColumn<QString>("serverAddress");
-    QTest::addColumn<int>("serviceRows");
-    QTest::addColumn<QByteArray>("serverState");   // empty: no server-state file
-    QTest::addColumn<qint64>("serviceId");
-    QTest::addColumn<QString>("serviceName");
-    QTest::addColumn<bool>("inServizi");
-    QTest::addColumn<QByteArray>("numberBytes");   // empty: no number file
-    QTest::addColumn<qint64>("attesa");
-    QTest::addColumn<bool>("dropDatabase");
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<int>("numberRead");           // -1: none
-    QTest::addColumn<QByteArray>("numberAfter");
-    QTest::addColumn<qint64>("attesaAfter");
-    QTest::addColumn<QByteArray>("datagram");      // empty: nothing sent
-    QTest::addColumn<QString>("messageHolds");
-
-    const QString ip = QStringLiteral("127.0.0.1");
-    const QByteArray on("\"True\"\r\n");
-    const QString anagrafe = QStringLiteral("Anagrafe");
-
+    QTest::addColumn<Case>("c");
+    const QByteArray sent041 = "041#Sportello 1#Anagrafe";
     QTest::newRow("number 41 with three waiting is announced as 041 and leaves 42 and two waiting")
-        << ip << 2 << on << qint64(12) << anagrafe << true << QByteArray("41\r\n") << qint64(3) << false
-        << int(Kind::Announced) << 41 << QByteArray("42\r\n") << qint64(2)
-        << QByteArray("041#Sportello 1#Anagrafe") << QString();
+        << Case{.kind = Kind::Announced, .read = 41, .numberAfter = "42\r\n", .attesaAfter = 2, .datagram = sent041};
     QTest::newRow("a count of zero shows the number read and changes nothing")
-        << ip << 2 << on << qint64(12) << anagrafe << true << QByteArray("41\r\n") << qint64(0) << false
-        << int(Kind::NothingWaiting) << 41 << QByteArray("41\r\n") << qint64(0) << QByteArray() << QString();
+        << Case{.attesa = 0, .kind = Kind::NothingWaiting, .read = 41};
     QTest::newRow("False in the server-state file stops the call before anything is read")
-        << ip << 2 << QByteArray("\"False\"\r\n") << qint64(12) << anagrafe << true << QByteArray("41\r\n")
-        << qint64(3) << false << int(Kind::ServerNotListening) << -1 << QByteArray("41\r\n") << qint64(3)
-        << QByteArray() << QString();
+        << Case{.state = QStringLiteral("False"), .kind = Kind::ServerNotListening};
     QTest::newRow("false in small letters lets the call go ahead")
-        << ip << 2 << QByteArray("\"false\"\r\n") << qint64(12) << anagrafe << true << QByteArray("41\r\n")
-        << qint64(3) << false << int(Kind::Announced) << 41 << QByteArray("42\r\n") << qint64(2)
-        << QByteArray("041#Sportello 1#Anagrafe") << QString();
+        << Case{.state = QStringLiteral("false"), .kind = Kind::Announced, .read = 41, .numberAfter = "42\r\n",
+                .attesaAfter = 2, .datagram = sent041};
     QTest::newRow("number 1000 is sent with all four digits")
-        << ip << 2 << on << qint64(12) << anagrafe << true << QByteArray("1000\r\n") << qint64(1) << false
-        << int(Kind::Announced) << 1000 << QByteArray("1001\r\n") << qint64(0)
-        << QByteArray("1000#Sportello 1#Anagrafe") << QString();
+        << Case{.number = "1000\r\n", .attesa = 1, .kind = Kind::Announced, .read = 1000, .numberAfter = "1001\r\n",
+                .attesaAfter = 0, .datagram = "1000#Sportello 1#Anagrafe"};
     QTest::newRow("an accented service name is sent as one byte")
-        << ip << 2 << on << qint64(12) << QStringLiteral("Identità") << true << QByteArray("5\r\n")
-        << qint64(1) << false << int(Kind::Announced) << 5 << QByteArray("6\r\n") << qint64(0)
-        << QByteArray("005#Sportello 1#Identit\xE0") << QString();
+        << Case{.name = QStringLiteral("Identità"), .kind = Kind::Announced, .read = 41, .numberAfter = "42\r\n",
+                .attesaAfter = 2, .datagram = "041#Sportello 1#Identit\xE0"};
     QTest::newRow("the unset server address is refused before anything is read")
-        << QStringLiteral("0.0.0.0") << 2 << on << qint64(12) << anagrafe << true << QByteArray("41\r\n")
-        << qint64(3) << false << int(Kind::UnsetServerAddress) << -1 << QByteArray("41\r\n") << qint64(3)
-        << QByteArray() << QString();
+        << Case{.server = QStringLiteral("0.0.0.0"), .kind = Kind::UnsetServerAddress};
     QTest::newRow("a server address equal to this PC's address is refused")
-        << kDeskIp << 2 << on << qint64(12) << anagrafe << true << QByteArray("41\r\n") << qint64(3) << false
-        << int(Kind::ServerIsThisPc) << -1 << QByteArray("41\r\n") << qint64(3) << QByteArray() << QString();
-    QTest::newRow("a desk without services is refused")
-        << ip << 0 << on << qint64(12) << anagrafe << true << QByteArray("41\r\n") << qint64(3) << false
-        << int(Kind::NoService) << -1 << QByteArray("41\r\n") << qint64(3) << QByteArray() << QString();
+        << Case{.server = kDeskIp, .kind = Kind::ServerIsThisPc};
+    QTest::newRow("a desk without services is refused") << Case{.rows = 0, .kind = Kind::NoService};
     QTest::newRow("a missing number file ends the call silently with nothing changed")
-        << ip << 2 << on << qint64(12) << anagrafe << true << QByteArray() << qint64(3) << false
-        << int(Kind::NoNumberFile) << -1 << QByteArray("<missing>") << qint64(3) << QByteArray() << QString();
+        << Case{.number = QByteArray(), .kind = Kind::NoNumberFile};
     QTest::newRow("an empty number file is reported and nothing changes")
-        << ip << 2 << on << qint64(12) << anagrafe << true << QByteArray(" ") << qint64(3) << false
-        << int(Kind::Failed) << -1 << QByteArray(" ") << qint64(3) << QByteArray()
-        << QStringLiteral("non contiene un numero");
+        << Case{.number = " ", .message = QStringLiteral("non contiene un numero")};
     QTest::newRow("a number file holding text is reported and nothing changes")
-        << ip << 2 << on << qint64(12) << anagrafe << true << QByteArray("abc\r\n") << qint64(3) << false
-        << int(Kind::Failed) << -1 << QByteArray("abc\r\n") << qint64(3) << QByteArray()
-        << QStringLiteral("NrAllS12.txt");
+        << Case{.number = "abc\r\n", .message = QStringLiteral("NrAllS12.txt")};
     QTest::newRow("a missing server-state file is reported and nothing changes")
-        << ip << 2 << QByteArray() << qint64(12) << anagrafe << true << QByteArray("41\r\n") << qint64(3)
-        << false << int(Kind::Failed) << -1 << QByteArray("41\r\n") << qint64(3) << QByteArray()
-        << QStringLiteral("stato del Server");
+        << Case{.state = QString(), .message = QStringLiteral("stato del Server")};
     QTest::newRow("an unreachable database is reported and the number file keeps its number")
-        << ip << 2 << on << qint64(12) << anagrafe << true << QByteArray("41\r\n") << qint64(3) << true
-        << int(Kind::Failed) << 41 << QByteArray("41\r\n") << qint64(-1) << QByteArray()
-        << QStringLiteral("Archivio");
+        << Case{.fault = Case::NoDatabase, .read = 41, .message = QStringLiteral("Archivio")};
+    QTest::newRow("a number file held by another desk is reported and nothing changes")
+        << Case{.fault = Case::NumberFileHeld, .message = QStringLiteral("in uso da un'altra postazione")};
+    QTest::newRow("a failed write of the next number gives the count back and sends nothing")
+        << Case{.fault = Case::NumberWriteFails, .read = 41,
+                .message = QStringLiteral("Numero non salvato (NrAllS12.txt): chiamata annullata !")};
     QTest::newRow("a service without its Servizi row is reported and no other row changes")
-        << ip << 2 << on << qint64(65536 + kBystander) << anagrafe << false << QByteArray("41\r\n")
-        << qint64(3) << false << int(Kind::Failed) << 41 << QByteArray("41\r\n") << qint64(-1)
-        << QByteArray() << QStringLiteral("65543");
+        << Case{.id = 65536 + kBystander, .inServizi = false, .read = 41, .message = QStringLiteral("65543")};
     QTest::newRow("a service id beyond 16 bits is called as itself")
-        << ip << 2 << on << qint64(65536 + kBystander) << anagrafe << true << QByteArray("41\r\n") << qint64(3)
-        << false << int(Kind::Announced) << 41 << QByteArray("42\r\n") << qint64(2)
-        << QByteArray("041#Sportello 1#Anagrafe") << QString();
+        << Case{.id = 65536 + kBystander, .kind = Kind::Announced, .read = 41, .numberAfter = "42\r\n",
+                .attesaAfter = 2, .datagram = sent041};
 }
 
 void TestSelectiveCall::callEndsAsItShould()
 {
-    QFETCH(QString, serverAddress);
-    QFETCH(int, serviceRows);
-    QFETCH(QByteArray, serverState);
-    QFETCH(qint64, serviceId);
-    QFETCH(QString, serviceName);
-    QFETCH(bool, inServizi);
-    QFETCH(QByteArray, numberBytes);
-    QFETCH(qint64, attesa);
-    QFETCH(bool, dropDatabase);
-    QFETCH(int, kind);
-    QFETCH(int, numberRead);
-    QFETCH(QByteArray, numberAfter);
-    QFETCH(qint64, attesaAfter);
-    QFETCH(QByteArray, datagram);
-    QFETCH(QString, messageHolds);
+    QFETCH(Case, c);
+    CallArchive archive;
+    QVERIFY(archive.addService(kDeskIp, kBystander, QStringLiteral("Altro"), 5, 100));
+    QVERIFY(c.inServizi ? archive.addService(kDeskIp, c.id, c.name, c.attesa) : archive.addDeskService(kDeskIp, c.id, c.name) > 0);
+    archive.setServerState(c.state);
+    if (!c.number.isNull())
+        QVERIFY(archive.writeNumberFile(c.id, c.number));
+    if (c.fault == Case::NoDatabase)
+        QVERIFY(QFile::remove(QDir(archive.folder()).filePath(QStringLiteral("TQ3MAX.mdb"))));
+    std::optional<Result<NumberFile>> held;  // another desk in the middle of its call
+    if (c.fault == Case::NumberFileHeld)
+        QVERIFY(held.emplace(NumberFile::open(numberFilePath(archive.folder(), c.id), NumberFile::Mode::ExistingOnly)).ok());
+    const QByteArray numberBefore = archive.numberFile(c.id).value_or("<missing>");
+    const std::optional<qint64> attesaBefore = archive.attesa(c.id);
 
-    QTemporaryDir archive;
-    QVERIFY(archive.isValid());
-    const QString folder = archive.path();
-    SelectiveService chosen{serviceId, serviceName, attesa, std::nullopt, inServizi};
-    SelectiveService bystander{kBystander, QStringLiteral("Altro"), 5, 100, true};
-    QVERIFY(createSelectiveArchive(folder, kDeskIp, {bystander, chosen}, serverState.isEmpty() ? QByteArray("\"True\"\r\n") : serverState));
-    if (serverState.isEmpty())
-        QVERIFY(QFile::remove(QDir(folder).filePath(QStringLiteral("UConnDP.txt"))));
-    if (!numberBytes.isEmpty())
-        QVERIFY(writeNumberFile(folder, serviceId, numberBytes));
-    if (dropDatabase)
-        QVERIFY(QFile::remove(QDir(folder).filePath(QStringLiteral("TQ3MAX.mdb"))));
-
-    QUdpSocket listener;
-    QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
+    DatagramListener listener;
     ServerLink link;
-    link.setDestination(serverAddress, listener.localPort());
-
-    SelectiveCallRequest request;
-    request.archiveFolder = folder;
-    request.deskName = kDesk;
-    request.ipLocale = kDeskIp;
-    request.serverAddress = serverAddress;
-    request.serviceId = serviceId;
-    request.serviceName = serviceName;
-    request.serviceRows = serviceRows;
-    request.numberFilePatience = std::chrono::milliseconds(200);
-    const SelectiveCallOutcome outcome = SelectiveCall::run(request, link);
-
-    QCOMPARE(int(outcome.kind), kind);
-    QCOMPARE(outcome.numberRead.value_or(-1), numberRead);
-    QCOMPARE(numberFileBytes(folder, serviceId), numberAfter);
-    if (attesaAfter >= 0)
-        QCOMPARE(storedAttesa(folder, serviceId).value_or(-1), attesaAfter);
-    if (!dropDatabase)
-        QCOMPARE(storedAttesa(folder, kBystander).value_or(-1), qint64(5));
-    QCOMPARE(numberFileBytes(folder, kBystander), QByteArray("100\r\n"));
-    if (messageHolds.isEmpty()) {
-        QVERIFY2(!outcome.error, qPrintable(outcome.error ? outcome.error->message : QString()));
-    } else {
-        QVERIFY(outcome.error.has_value());
-        QVERIFY2(outcome.error->message.contains(messageHolds), qPrintable(outcome.error->message));
-    }
-    QCOMPARE(outcome.message, datagram);
-    QCOMPARE(pendingDatagram(listener, datagram.isEmpty() ? 50 : 2000), datagram);
-}
-
-void TestSelectiveCall::numberFileHeldByAnotherDeskIsReported()
-{
-    QTemporaryDir archive;
-    const QString folder = archive.path();
-    QVERIFY(createSelectiveArchive(folder, kDeskIp, {{12, QStringLiteral("Anagrafe"), 3, 41}}));
-    ServerLink link;
-    link.setDestination(QStringLiteral("127.0.0.1"), 9);
-    // Another desk in the middle of its call holds the number file.
-    Result<NumberFile> held = NumberFile::open(numberFilePath(folder, 12), NumberFile::Mode::ExistingOnly);
-    QVERIFY(held.ok());
-
-    SelectiveCallRequest request = anagrafeRequest(folder);
-    const SelectiveCallOutcome outcome = SelectiveCall::run(request, link);
-    QCOMPARE(int(outcome.kind), int(Kind::Failed));
-    QVERIFY(outcome.error && outcome.error->kind == ErrorKind::InUse);
-    QCOMPARE(storedAttesa(folder, 12).value_or(-1), qint64(3));
-}
-
-void TestSelectiveCall::secondCallAfterZeroWaitingAnnouncesTheSameNumber()
-{
-    QTemporaryDir archive;
-    const QString folder = archive.path();
-    QVERIFY(createSelectiveArchive(folder, kDeskIp, {{12, QStringLiteral("Anagrafe"), 0, 41}}));
-    QUdpSocket listener;
-    QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
-    ServerLink link;
-    link.setDestination(QStringLiteral("127.0.0.1"), listener.localPort());
-    SelectiveCallRequest request = anagrafeRequest(folder);
-    QCOMPARE(int(SelectiveCall::run(request, link).kind), int(Kind::NothingWaiting));
-
-    QVERIFY(storedAttesa(folder, 12).has_value());
-    Result<std::unique_ptr<ArchiveBuilder>> builder =
-        ArchiveBuilder::openExisting(QDir(folder).filePath(QStringLiteral("TQ3MAX.mdb")));
-    QVERIFY(builder.ok());
-    QVERIFY((*builder)->execute(QStringLiteral("UPDATE Servizi SET Attesa = 1 WHERE Id = 12")).ok());
-    builder->reset();
-
-    const SelectiveCallOutcome second = SelectiveCall::run(request, link);
-    QCOMPARE(int(second.kind), int(Kind::Announced));
-    QCOMPARE(pendingDatagram(listener, 2000), QByteArray("041#Sportello 1#Anagrafe"));
-    QCOMPARE(numberFileBytes(folder, 12), QByteArray("42\r\n"));
-}
-
-void TestSelectiveCall::failedNumberWriteGivesTheCountBack()
-{
-    QTemporaryDir archive;
-    const QString folder = archive.path();
-    QVERIFY(createSelectiveArchive(folder, kDeskIp, {{12, QStringLiteral("Anagrafe"), 3, 41}}));
-    QUdpSocket listener;
-    QVERIFY(listener.bind(QHostAddress::LocalHost, 0));
-    ServerLink link;
-    link.setDestination(QStringLiteral("127.0.0.1"), listener.localPort());
-    SelectiveCallRequest request = anagrafeRequest(folder);
+    link.setDestination(c.server, listener.port());
+    SelectiveCallRequest request{.archiveFolder = archive.folder(), .deskName = QStringLiteral("Sportello 1"),
+                                       .ipLocale = kDeskIp, .serverAddress = c.server, .serviceId = c.id,
+                                       .serviceName = c.name, .serviceRows = c.rows,
+                                       .numberFilePatience = std::chrono::milliseconds(100), .writeNumber = {}};
     std::optional<qint64> attesaWhileWriting;
-    request.writeNumber = [&](NumberFile &, qint32) -> Result<void> {
-        attesaWhileWriting = storedAttesa(folder, 12);
-        return makeError(ErrorKind::Io, QStringLiteral("Impossibile scrivere il file del numero del servizio !"),
-                         QStringLiteral("disk full"));
-    };
+    if (c.fault == Case::NumberWriteFails) {
+        request.writeNumber = [&](NumberFile &, qint32) -> Result<void> {
+            attesaWhileWriting = archive.attesa(c.id);
+            return makeError(ErrorKind::Io, QStringLiteral("Impossibile scrivere !"), QStringLiteral("disk full"));
+        };
+    }
     const SelectiveCallOutcome outcome = SelectiveCall::run(request, link);
-    QCOMPARE(attesaWhileWriting.value_or(-1), qint64(2));
-    QCOMPARE(int(outcome.kind), int(Kind::Failed));
-    QVERIFY(outcome.error);
-    QCOMPARE(outcome.error->message, QStringLiteral("Numero non salvato (NrAllS12.txt): chiamata annullata !"));
-    QCOMPARE(storedAttesa(folder, 12).value_or(-1), qint64(3));
-    QCOMPARE(numberFileBytes(folder, 12), QByteArray("41\r\n"));
-    QCOMPARE(pendingDatagram(listener, 100), QByteArray());
+
+    QCOMPARE(outcome.kind, c.kind);
+    QCOMPARE(outcome.numberRead.value_or(-1), c.read);
+    const QString message = outcome.error ? outcome.error->message : QString();
+    QVERIFY2(c.message.isNull() ? message.isNull() : message.contains(c.message), qPrintable(message));
+    QCOMPARE(archive.numberFile(c.id).value_or("<missing>"), c.numberAfter.isNull() ? numberBefore : c.numberAfter);
+    QCOMPARE(archive.attesa(c.id), c.attesaAfter ? c.attesaAfter : attesaBefore);
+    if (c.fault == Case::NumberWriteFails)
+        QCOMPARE(attesaWhileWriting, std::optional<qint64>(c.attesa - 1));
+    QCOMPARE(archive.attesa(kBystander), std::optional<qint64>(5));
+    QCOMPARE(archive.numberFile(kBystander), std::optional<QByteArray>("100\r\n"));
+    QCOMPARE(outcome.message, c.datagram);
+    QCOMPARE(listener.receive(1, c.datagram.isNull() ? 50 : 2000).value(0), c.datagram);
 }
 
 QTEST_GUILESS_MAIN(TestSelectiveCall)

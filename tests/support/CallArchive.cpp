@@ -1,0 +1,117 @@
+#include "CallArchive.h"
+
+#include "DatabaseFixture.h"
+#include "store/CallFiles.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QNetworkDatagram>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+namespace tq3::test {
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+std::optional<QByteArray> readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? std::optional<QByteArray>(file.readAll()) : std::nullopt;
+}
+
+CallArchive::CallArchive(const QString &folder)
+    : m_dir(folder.isEmpty() ? std::make_unique<QTemporaryDir>() : nullptr)
+    , m_folder(m_dir ? m_dir->path() : folder)
+{
+    const QString database = QDir(m_folder).filePath(QStringLiteral("TQ3MAX.mdb"));
+    if (QFile::exists(database)) {
+        if (Result<std::unique_ptr<ArchiveBuilder>> opened = ArchiveBuilder::openExisting(database))
+            m_builder = std::move(opened).value();
+    } else if (QDir().mkpath(QDir(m_folder).filePath(QStringLiteral("NrAll")))) {
+        m_builder = createQueueDatabase(m_folder);
+        setServerState(QStringLiteral("True"));
+    }
+}
+
+void CallArchive::setServerState(const QString &firstField)
+{
+    const QString path = QDir(m_folder).filePath(QStringLiteral("UConnDP.txt"));
+    if (firstField.isNull())
+        QFile::remove(path);
+    else
+        writeFile(path, '"' + firstField.toLatin1() + "\"\r\n");
+}
+
+qint64 CallArchive::addDeskService(const QString &ip, qint64 servizioId, const QString &testo)
+{
+    const Result<qint64> key = m_builder->addDeskService(ip, servizioId, testo);
+    return key ? *key : -1;
+}
+
+bool CallArchive::addService(const QString &ip, qint64 id, const QString &name, qint64 attesa,
+                             std::optional<qint32> number)
+{
+    return m_builder->addService(id, name, true, attesa) && addDeskService(ip, id, name) > 0
+        && (!number || writeNumberFile(id, QByteArray::number(*number) + "\r\n"));
+}
+
+qint64 CallArchive::addTicket(qint64 servizioId, qint64 number, const QVariant &servizio, const QString &ora, bool called)
+{
+    const Result<qint64> key = m_builder->addTicket(servizioId, number, servizio, called, ora);
+    return key ? *key : -1;
+}
+
+QList<qint64> CallArchive::calledKeys() const
+{
+    QSqlQuery q(QSqlDatabase::database(m_builder->connectionName()));
+    QList<qint64> keys;
+    for (q.exec(QStringLiteral("SELECT Id FROM CodaFromTotem WHERE SeChiamato ORDER BY Id")); q.next();)
+        keys << q.value(0).toLongLong();
+    return keys;
+}
+
+std::optional<qint64> CallArchive::attesa(qint64 servizioId) const
+{
+    QSqlQuery q(QSqlDatabase::database(m_builder->connectionName()));
+    q.prepare(QStringLiteral("SELECT Attesa FROM Servizi WHERE Id = ?"));
+    q.addBindValue(servizioId);
+    if (!q.exec() || !q.next() || q.value(0).isNull())
+        return std::nullopt;
+    return q.value(0).toLongLong();
+}
+
+bool CallArchive::writeNumberFile(qint64 servizioId, const QByteArray &bytes) const
+{
+    return writeFile(numberFilePath(m_folder, servizioId), bytes);
+}
+
+std::optional<QByteArray> CallArchive::numberFile(qint64 servizioId) const
+{
+    return readFile(numberFilePath(m_folder, servizioId));
+}
+
+DatagramListener::DatagramListener()
+{
+    m_socket.bind(QHostAddress::LocalHost, 0);
+    // Room for every datagram of a multi-desk run, however late it is read.
+    m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4 * 1024 * 1024);
+}
+
+QList<QByteArray> DatagramListener::receive(int count, int timeoutMs)
+{
+    QList<QByteArray> got;
+    for (QDeadlineTimer deadline(timeoutMs); got.size() < count && !deadline.hasExpired();) {
+        if (!m_socket.hasPendingDatagrams())
+            m_socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+        while (m_socket.hasPendingDatagrams())
+            got << m_socket.receiveDatagram().data();
+    }
+    return got;
+}
+
+} // namespace tq3::test

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "store/ArchiveBuilder.h"
+#include "store/Clock.h"
+
+#include <QTemporaryDir>
+#include <QUdpSocket>
+
+#include <memory>
+#include <optional>
+
+namespace tq3::test {
+
+bool writeFile(const QString &path, const QByteArray &bytes);
+std::optional<QByteArray> readFile(const QString &path);  // nullopt: missing
+
+// A server archive folder as the desks find it: TQ3MAX.mdb, the server-state
+// file reading "True" and the NrAll folder of number files.
+class CallArchive final {
+public:
+    // In a temporary folder of its own, or in `folder`: the archive there, or a new one.
+    explicit CallArchive(const QString &folder = {});
+    QString folder() const { return m_folder; }
+    bool isValid() const { return m_builder != nullptr; }
+    ArchiveBuilder &builder() { return *m_builder; }
+
+    // Writes the first field of UConnDP.txt; a null value removes the file.
+    void setServerState(const QString &firstField);
+    qint64 addDeskService(const QString &ip, qint64 servizioId, const QString &testo);
+    // A service the desk lists, with its Servizi row and, when set, its number file.
+    bool addService(const QString &ip, qint64 id, const QString &name, qint64 attesa, std::optional<qint32> number = {});
+    qint64 addTicket(qint64 servizioId, qint64 number, const QVariant &servizio, const QString &ora, bool called = false);
+
+    QList<qint64> calledKeys() const;
+    std::optional<qint64> attesa(qint64 servizioId) const;  // nullopt: no row, or null
+    bool writeNumberFile(qint64 servizioId, const QByteArray &bytes) const;
+    std::optional<QByteArray> numberFile(qint64 servizioId) const;
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_folder;
+    std::unique_ptr<ArchiveBuilder> m_builder;
+};
+
+// The server module's UDP port, on 127.0.0.1.
+class DatagramListener final {
+public:
+    DatagramListener();
+    quint16 port() const { return m_socket.localPort(); }
+    // Waits up to `timeoutMs` for `count` datagrams; returns what came.
+    QList<QByteArray> receive(int count, int timeoutMs = 3000);
+    QList<QByteArray> drain(int ms = 200) { return receive(std::numeric_limits<int>::max(), ms); }
+
+private:
+    QUdpSocket m_socket;
+};
+
+// A clock the test sets by hand.
+class ManualClock final : public Clock {
+public:
+    explicit ManualClock(QDateTime start = QDateTime(QDate(2026, 12, 5), QTime(14, 5))) : m_now(std::move(start)) {}
+    QDateTime now() const override { return m_now; }
+    void set(QDateTime value) { m_now = std::move(value); }
+    void setTime(QTime time) { m_now.setTime(time); }
+
+private:
+    QDateTime m_now;
+};
+
+} // namespace tq3::test
