@@ -24,7 +24,7 @@ bool writeStartupSettings(const QString &path, const QString &percorsoServer,
                           const QString &nomePostazione, const QString &ipServer,
                           const QString &secondoSchermo);
 
-// PercorsiClient.txt holding exactly these bytes.
+// A file (PercorsiClient.txt, a false TQ3MAX.mdb) holding exactly these bytes.
 bool writeRawSettings(const QString &path, const QByteArray &bytes);
 
 } // namespace tq3::test

@@ -17,6 +17,7 @@
 // closes every modal window at sight, so no test can hang. A hook may open
 // further modal windows (the closer answers them too, re-entrantly).
 // For an action that does not block, wait with QVERIFY(closer.waitFor(n)).
+// Keep one closer alive at a time: two would both answer the same window.
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -15,20 +15,19 @@
 #include <signal.h>
 
 using namespace tq3;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kLauncherTitle = QStringLiteral("^TQ3 MAX - Modulo Client versione 3.1.15$");
+const QString kLauncherTitle = u"^TQ3 MAX - Modulo Client versione 3.1.15$"_s;
+const QString kBoxTitle = u"^ATTENZIONE$"_s;
 
-// Runs xdotool with the arguments; its output lines, or nothing after
-// `timeoutMs` (a --sync search that finds nothing is stopped then).
-QStringList xdotool(const QProcessEnvironment &env, const QStringList &args, int timeoutMs = 20000)
+// Runs xdotool; its output lines, or nothing after `timeoutMs`.
+QStringList xdotool(const QProcessEnvironment &env, const QStringList &args, int timeoutMs = 5000)
 {
     QProcess process;
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral("xdotool"), args);
-    if (!process.waitForStarted())
-        return {};
+    process.start(u"xdotool"_s, args);
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();
@@ -37,11 +36,14 @@ QStringList xdotool(const QProcessEnvironment &env, const QStringList &args, int
     return QString::fromLocal8Bit(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 
-QStringList windowsOf(const QProcessEnvironment &env, qint64 pid, const QString &title)
+// The visible windows of `pid` whose title matches; with `wait`, it first
+// waits (up to 20 s) for one to appear.
+QStringList windowsOf(const QProcessEnvironment &env, qint64 pid, const QString &title, bool wait = false)
 {
-    return xdotool(env, {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                         QString::number(pid), QStringLiteral("--name"), title},
-                   5000);
+    QStringList args{u"search"_s, u"--all"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid), u"--name"_s, title};
+    if (wait)
+        args.insert(1, u"--sync"_s);
+    return xdotool(env, args, wait ? 20000 : 5000);
 }
 
 } // namespace
@@ -62,117 +64,85 @@ private:
 
 void TestClientTwice::initTestCase()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()
-        || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+    if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() || QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
         QSKIP("Xvfb or xdotool is not installed (scripts/install-deps.sh installs them)");
-    QVERIFY(m_dir.isValid());
-
     // Xvfb picks a free display and writes its number on the given descriptor.
-    m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                          QStringLiteral("0"), QStringLiteral("1280x1024x24"), QStringLiteral("-nolisten"),
-                                          QStringLiteral("tcp")});
-    QVERIFY(m_xvfb.waitForStarted());
+    m_xvfb.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-nolisten"_s, u"tcp"_s});
     QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 20000);
     const QString display = QString::fromLatin1(m_xvfb.readLine()).trimmed();
-    QVERIFY(!display.isEmpty());
 
-    const QString runtime = m_dir.filePath(QStringLiteral("runtime"));
+    const QString runtime = m_dir.filePath(u"runtime"_s);
     QVERIFY(QDir().mkpath(runtime));
     QVERIFY(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     // One temp folder for every client of this test: the machine they share.
-    const QString machineTemp = m_dir.filePath(QStringLiteral("tmp"));
-    QVERIFY(QDir().mkpath(machineTemp));
-
+    QVERIFY(QDir().mkpath(m_dir.filePath(u"tmp"_s)));
     m_env = QProcessEnvironment::systemEnvironment();
-    m_env.insert(QStringLiteral("DISPLAY"), u':' + display);
-    m_env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    m_env.insert(QStringLiteral("TMPDIR"), machineTemp);
-    m_env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    m_env.insert(u"DISPLAY"_s, u':' + display);
+    m_env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    m_env.insert(u"TMPDIR"_s, m_dir.filePath(u"tmp"_s));
+    m_env.insert(u"XDG_RUNTIME_DIR"_s, runtime);
 }
 
 void TestClientTwice::cleanupTestCase()
 {
-    if (m_xvfb.state() != QProcess::NotRunning) {
-        m_xvfb.terminate();
-        if (!m_xvfb.waitForFinished(5000))
-            m_xvfb.kill();
-    }
+    m_xvfb.terminate();
+    if (!m_xvfb.waitForFinished(5000))
+        m_xvfb.kill();
 }
 
 void TestClientTwice::theSecondClientOnAMachineRefusesAndEnds()
 {
-    const QString work = m_dir.filePath(QStringLiteral("work"));
-    const QString archive = m_dir.filePath(QStringLiteral("archivio"));
+    const QString work = m_dir.filePath(u"work"_s);
+    const QString archive = m_dir.filePath(u"archivio"_s);
     QVERIFY(QDir().mkpath(work));
-    QVERIFY(test::createStartupArchive(archive, test::StartupDatabase::WithConfigurazione, 2, 4000));
-    QVERIFY(test::writeStartupSettings(QDir(work).filePath(QStringLiteral("PercorsiClient.txt")), archive,
-                                       QStringLiteral("Sportello 1"), QStringLiteral("127.0.0.1"), QStringLiteral("N")));
-    const QString client = test::binDir() + QStringLiteral("/tq3max-client");
-
+    QVERIFY(test::createStartupArchive(archive, test::StartupDatabase::WithConfigurazione));
+    QVERIFY(test::writeStartupSettings(work + u"/PercorsiClient.txt"_s, archive, u"Sportello 1"_s, u"127.0.0.1"_s,
+                                       u"N"_s));
+    QProcess first;
+    QProcess second;
+    QProcess third;
     auto startClient = [&](QProcess &process) {
         process.setProcessEnvironment(m_env);
         process.setWorkingDirectory(work);
         process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start(client, {});
+        process.start(test::binDir() + u"/tq3max-client"_s, {});
         return process.waitForStarted();
     };
-
-    QProcess first;
-    QProcess second;
-    QProcess third;
     // Whatever happens, no client outlives the test.
     auto stopAll = qScopeGuard([&] {
-        for (QProcess *p : {&first, &second, &third}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
+        for (QProcess *process : {&first, &second, &third}) {
+            process->kill();
+            process->waitForFinished(5000);
         }
     });
+
     QVERIFY(startClient(first));
-    const QStringList firstLauncher =
-        xdotool(m_env, {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                        QStringLiteral("--pid"), QString::number(first.processId()), QStringLiteral("--name"),
-                        kLauncherTitle});
+    const QStringList firstLauncher = windowsOf(m_env, first.processId(), kLauncherTitle, true);
     QCOMPARE(firstLauncher.size(), 1);
 
     QVERIFY(startClient(second));
-    const QStringList box = xdotool(m_env, {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--sync"),
-                                            QStringLiteral("--onlyvisible"), QStringLiteral("--pid"),
-                                            QString::number(second.processId()), QStringLiteral("--name"),
-                                            QStringLiteral("^ATTENZIONE$")});
+    const QStringList box = windowsOf(m_env, second.processId(), kBoxTitle, true);
     QCOMPARE(box.size(), 1);
     QCOMPARE(second.state(), QProcess::Running);  // waiting for the operator
     QVERIFY(windowsOf(m_env, second.processId(), kLauncherTitle).isEmpty());
 
     // The operator presses Enter on the box: OK is its only button.
-    xdotool(m_env, {QStringLiteral("windowfocus"), QStringLiteral("--sync"), box.first()}, 5000);
-    xdotool(m_env, {QStringLiteral("key"), QStringLiteral("--window"), box.first(), QStringLiteral("Return")}, 5000);
+    xdotool(m_env, {u"windowfocus"_s, u"--sync"_s, box.first()});
+    xdotool(m_env, {u"key"_s, u"--window"_s, box.first(), u"Return"_s});
     if (!second.waitForFinished(5000)) {
-        xdotool(m_env, {QStringLiteral("key"), QStringLiteral("Return")}, 5000);
+        xdotool(m_env, {u"key"_s, u"Return"_s});
         QVERIFY(second.waitForFinished(10000));
     }
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(second.exitCode(), 0);
-
     QCOMPARE(first.state(), QProcess::Running);
     QCOMPARE(windowsOf(m_env, first.processId(), kLauncherTitle), firstLauncher);
 
     ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
     QVERIFY(first.waitForFinished(10000));
-
     QVERIFY(startClient(third));
-    const QStringList thirdLauncher =
-        xdotool(m_env, {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                        QStringLiteral("--pid"), QString::number(third.processId()), QStringLiteral("--name"),
-                        kLauncherTitle});
-    QCOMPARE(thirdLauncher.size(), 1);
-    QVERIFY(windowsOf(m_env, third.processId(), QStringLiteral("^ATTENZIONE$")).isEmpty());
-    third.terminate();
-    if (!third.waitForFinished(5000)) {
-        third.kill();
-        third.waitForFinished(5000);
-    }
+    QCOMPARE(windowsOf(m_env, third.processId(), kLauncherTitle, true).size(), 1);
+    QVERIFY(windowsOf(m_env, third.processId(), kBoxTitle).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestClientTwice)

@@ -1,59 +1,12 @@
-#include "StartupUiTesting.h"
+#include "UiTesting.h"
 
 #include "startup/ui/Twips.h"
 #include "startup/ui/WindowRegistry.h"
 #include "windows/MsgForm.h"
 
-#include <QLabel>
-#include <QPushButton>
-#include <QTest>
+#include <QScreen>
 
 using namespace tq3;
-
-namespace {
-
-struct SeenMessage {
-    bool shown = false;
-    QString title;
-    QString titleLine;
-    QString line0;
-    QString line1;
-    bool line0Visible = false;
-    bool line1Visible = false;
-    QSize clientSize;
-    Qt::WindowFlags flags;
-    Qt::WindowModality modality = Qt::NonModal;
-    const QWidget *widget = nullptr;
-};
-
-// Reads the message window as it stands on screen, then presses "C&hiudi".
-void readAndClose(SeenMessage &seen)
-{
-    test::onNextModal([&seen](QWidget *w) {
-        seen.shown = true;
-        seen.widget = w;
-        seen.title = w->windowTitle();
-        seen.flags = w->windowFlags();
-        seen.modality = w->windowModality();
-        seen.clientSize = w->size();
-        if (auto *l = test::child<QLabel>(w, QStringLiteral("Label1")))
-            seen.titleLine = l->text();
-        if (auto *l = test::child<QLabel>(w, QStringLiteral("Label2_0"))) {
-            seen.line0 = l->text();
-            seen.line0Visible = l->isVisible();
-        }
-        if (auto *l = test::child<QLabel>(w, QStringLiteral("Label2_1"))) {
-            seen.line1 = l->text();
-            seen.line1Visible = l->isVisible();
-        }
-        auto *close = test::child<QPushButton>(w, QStringLiteral("PB1_0"));
-        QVERIFY(close);
-        QCOMPARE(close->text(), QStringLiteral("C&hiudi"));
-        QTest::mouseClick(close, Qt::LeftButton);
-    });
-}
-
-} // namespace
 
 class TestMsgForm final : public QObject {
     Q_OBJECT
@@ -61,7 +14,6 @@ class TestMsgForm final : public QObject {
 private Q_SLOTS:
     void showsTheGivenLinesAndHidesTheOthers_data();
     void showsTheGivenLinesAndHidesTheOthers();
-    void twoShowingsInARowShareNothing();
     void looksLikeAFixedDialogInTheMiddleOfTheScreen();
     void picture();
 };
@@ -70,83 +22,56 @@ void TestMsgForm::showsTheGivenLinesAndHidesTheOthers_data()
 {
     QTest::addColumn<QString>("line0");
     QTest::addColumn<QString>("line1");
-    QTest::addColumn<bool>("line0Visible");
-    QTest::addColumn<bool>("line1Visible");
-
+    QTest::addColumn<QStringList>("visible");
     QTest::newRow("one line shows that line alone")
-        << QStringLiteral("Al momento coda di attesa vuota !") << QString() << true << false;
+        << QStringLiteral("Al momento coda di attesa vuota !") << QString()
+        << QStringList{QStringLiteral("Al momento coda di attesa vuota !")};
     QTest::newRow("two lines show both")
-        << QStringLiteral("Client e Server non devono")
-        << QStringLiteral("coesistere sullo stesso PC !") << true << true;
+        << QStringLiteral("Client e Server non devono") << QStringLiteral("coesistere sullo stesso PC !")
+        << QStringList{QStringLiteral("Client e Server non devono"), QStringLiteral("coesistere sullo stesso PC !")};
     QTest::newRow("a first line given exactly Label2 is hidden")
-        << QStringLiteral("Label2") << QStringLiteral("seconda") << false << true;
+        << QStringLiteral("Label2") << QStringLiteral("seconda") << QStringList{QStringLiteral("seconda")};
     QTest::newRow("a second line given exactly Label2 is hidden")
-        << QStringLiteral("prima") << QStringLiteral("Label2") << true << false;
+        << QStringLiteral("prima") << QStringLiteral("Label2") << QStringList{QStringLiteral("prima")};
     QTest::newRow("a line in another letter case stays")
-        << QStringLiteral("label2") << QString() << true << false;
+        << QStringLiteral("label2") << QString() << QStringList{QStringLiteral("label2")};
 }
 
 void TestMsgForm::showsTheGivenLinesAndHidesTheOthers()
 {
     QFETCH(QString, line0);
     QFETCH(QString, line1);
-    QFETCH(bool, line0Visible);
-    QFETCH(bool, line1Visible);
-
     WindowRegistry registry;
-    SeenMessage seen;
-    readAndClose(seen);
+    test::ModalCloser closer;
+    // Each showing starts fresh: the two lines before leave nothing behind.
+    MsgForm::MostraMessaggio(registry, QStringLiteral("prima riga"), QStringLiteral("seconda riga"));
     MsgForm::MostraMessaggio(registry, line0, line1);
-
-    QVERIFY(seen.shown);
-    QCOMPARE(seen.title, QStringLiteral(" "));
-    QCOMPARE(seen.titleLine, QStringLiteral("Messaggio x te  da TURNALIA 3 MAX (Client)"));
-    QCOMPARE(seen.line0, line0);
-    QCOMPARE(seen.line0Visible, line0Visible);
-    QCOMPARE(seen.line1Visible, line1Visible);
-    if (line1Visible)
-        QCOMPARE(seen.line1, line1);
-    QCOMPARE(seen.modality, Qt::ApplicationModal);
+    QCOMPARE(closer.names(), (QStringList{QStringLiteral("MsgForm"), QStringLiteral("MsgForm")}));
+    QTEST(closer.seen.at(1).lines, "visible");
     QVERIFY(!registry.loaded<MsgForm>());
-}
-
-void TestMsgForm::twoShowingsInARowShareNothing()
-{
-    WindowRegistry registry;
-    SeenMessage first;
-    readAndClose(first);
-    MsgForm::MostraMessaggio(registry, QStringLiteral("Percorso /postazione impostate correttamente !"),
-                             QStringLiteral("Riavviare modulo Client Turnalia 3 MAX !"));
-    QVERIFY(first.line1Visible);
-
-    SeenMessage second;
-    readAndClose(second);
-    MsgForm::MostraMessaggio(registry, QStringLiteral("Selezionare un Percorso per gli archivi !"));
-
-    QVERIFY(second.shown);
-    QCOMPARE(second.line0, QStringLiteral("Selezionare un Percorso per gli archivi !"));
-    QVERIFY(second.line0Visible);
-    QCOMPARE(second.line1, QStringLiteral("Label2"));
-    QVERIFY(!second.line1Visible);
 }
 
 void TestMsgForm::looksLikeAFixedDialogInTheMiddleOfTheScreen()
 {
     WindowRegistry registry;
-    SeenMessage seen;
-    QPoint centre;
-    QPoint screenCentre;
-    test::onNextModal([&](QWidget *w) {
-        centre = w->frameGeometry().center();
-        screenCentre = w->screen()->geometry().center();
-        readAndClose(seen);
+    QStringList seen;
+    QSize size;
+    QPoint offCentre;
+    Qt::WindowFlags flags;
+    test::ModalCloser closer([&](QWidget *window) {
+        seen << window->windowTitle() << window->findChild<QLabel *>(QStringLiteral("Label1"))->text()
+             << window->findChild<QAbstractButton *>(QStringLiteral("PB1_0"))->text();
+        size = window->size();
+        offCentre = window->frameGeometry().center() - window->screen()->geometry().center();
+        flags = window->windowFlags();
+        return false;
     });
     MsgForm::MostraMessaggio(registry, QStringLiteral("x"));
-    QVERIFY(seen.shown);
-    QCOMPARE(seen.clientSize, twips::size(8370, 5025));
-    QVERIFY(!(seen.flags & Qt::WindowMinimizeButtonHint));
-    QVERIFY(!(seen.flags & Qt::WindowMaximizeButtonHint));
-    QVERIFY2((centre - screenCentre).manhattanLength() <= 4, qPrintable(QStringLiteral("%1,%2 vs %3,%4").arg(centre.x()).arg(centre.y()).arg(screenCentre.x()).arg(screenCentre.y())));
+    QCOMPARE(seen, (QStringList{QStringLiteral(" "), QStringLiteral("Messaggio x te  da TURNALIA 3 MAX (Client)"),
+                                QStringLiteral("C&hiudi")}));
+    QCOMPARE(size, twips::size(8370, 5025));
+    QVERIFY(offCentre.manhattanLength() <= 4);
+    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
 }
 
 // The picture in docs/, when TQ3_MSGFORM_SHOT names the file to write.
@@ -157,10 +82,10 @@ void TestMsgForm::picture()
         QSKIP("TQ3_MSGFORM_SHOT not set");
     WindowRegistry registry;
     bool saved = false;
-    test::onNextModal([&](QWidget *w) {
+    test::ModalCloser closer([&](QWidget *window) {
         QTest::qWait(300);
-        saved = w->grab().save(file);
-        w->close();
+        saved = window->grab().save(file);
+        return false;
     });
     MsgForm::MostraMessaggio(registry, QStringLiteral("Percorso /postazione impostate correttamente !"),
                              QStringLiteral("Riavviare modulo Client Turnalia 3 MAX !"));
