@@ -1,8 +1,6 @@
 #include "UiTesting.h"
 #include "startup_Archive.h"
 
-#include "console/ui/Form1.h"
-#include "console/ui/Form11.h"
 #include "settings/ImpoRete.h"
 #include "startup/SingleInstance.h"
 #include "startup/ui/ClientStart.h"
@@ -91,13 +89,11 @@ private Q_SLOTS:
     void aSecondClientIsRefused();
     void theFolderChosenInThePathWindowLetsStartUpGoOn();
     void controlsStandWhereTheyBelong();
-    void okOpensTheConsoleOfTheModeOutOfTheWay_data();
-    void okOpensTheConsoleOfTheModeOutOfTheWay();
-    void servicesClosesTheSettingsWindowAndNamesTheDesk();
+    void aButtonClosesTheSettingsWindowAndOpensItsWindow_data();
+    void aButtonClosesTheSettingsWindowAndOpensItsWindow();
     void theBoxSwitchesTheSecondScreen();
     void closingTheLauncher_data();
     void closingTheLauncher();
-    void startUpRunsOncePerRun();
 
 private:
     QString archive() const { return m_dir->filePath(QStringLiteral("archivio")); }
@@ -163,7 +159,6 @@ void TestLaMain::startUpPaths_data()
     const auto with = StartupDatabase::WithConfigurazione;
     const QStringList notFound{kNotFound, QStringLiteral("PercorsoRETESERVER"), kNotFound};
     const QStringList none;
-    const QString porta = QStringLiteral("porta");
 
     row("no settings file asks for the folder and ends when it is still missing", with, 2, 4000, {}, notFound, "");
     row("a folder without the database asks for the folder too", StartupDatabase::None, 2, 4000, settingsLine("S"),
@@ -177,7 +172,7 @@ void TestLaMain::startUpPaths_data()
         {stop("TQ3MAX.mdb non è un archivio valido !")}, "Sportello 1||||0|box");
     row("a settings file of fewer than four fields is told", with, 2, 4000, "\"x\",\"y\",\"z\"\r\n",
         {stop("File delle impostazioni incompleto !")}, "||||0|");
-    row("a port that is no number is told and left at 0, the rest goes on", with, 2, porta, settingsLine("S"),
+    row("a port that is no number is told and left at 0, the rest goes on", with, 2, u"porta"_s, settingsLine("S"),
         {stop("Porta del Server non valida in Configurazione !")}, "Sportello 1|Selettivo|%A|10.9.8.7|0|box screen");
     row("ModoClient 0 leaves the mode empty", with, 0, 4000, settingsLine("N"), none, "Sportello 1||%A|10.9.8.7|4000|");
     row("ModoClient 1 is Automatico", with, 1, 4000, settingsLine("N"), none,
@@ -225,9 +220,9 @@ void TestLaMain::startUpPaths()
     QStringList state;
     for (const char *name : {"A1_0", "A1_1", "A1_2", "IPClient"})
         state << textOf(launcher(), QLatin1String(name));
+    const bool screen = m_registry->loaded<LoSchermo2>();
     state << QString::number(m_registry->record().portaServer)
-          << QStringList{box()->isChecked() ? u"box"_s : QString(), m_registry->loaded<LoSchermo2>() ? u"screen"_s : QString()}
-                 .join(u' ').trimmed();
+          << QStringList{box()->isChecked() ? u"box"_s : QString(), screen ? u"screen"_s : QString()}.join(u' ').trimmed();
     QCOMPARE(state.join(u'|'), shows.replace(QStringLiteral("%A"), archive()));
     QCOMPARE(m_registry->record().ipLocale, state.at(3));
     QVERIFY(!m_registry->record().secondoSchermoAttivo);  // only "&Ok" sets it
@@ -285,7 +280,7 @@ void TestLaMain::controlsStandWhereTheyBelong()
     QVERIFY(!(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
     QVERIFY(isCentred(window));
     QVERIFY(!box()->isTristate());
-
+    // One control of each frame, placed in twips within its frame.
     struct Control {
         const char *name;
         const char *frame;
@@ -294,50 +289,42 @@ void TestLaMain::controlsStandWhereTheyBelong()
     };
     const Control controls[] = {
         {"Label3_1", "LaMain", {3840, 280, 495, 255}, "MAX"},
-        {"Label3_0", "LaMain", {3120, 765, 1455, 255}, "modulo Client"},
-        {"GroupBox1", "LaMain", {120, 3960, 4455, 1815}, nullptr},
-        {"Label1", "GroupBox1", {120, 240, 1095, 255}, "Postazione"},
-        {"A1_0", "GroupBox1", {1320, 240, 1695, 285}, nullptr},
-        {"Label2_2", "GroupBox1", {120, 600, 1215, 255}, "IP Client"},
-        {"IPClient", "GroupBox1", {1320, 600, 1695, 255}, nullptr},
-        {"Label2_0", "GroupBox1", {120, 900, 1215, 255}, "Modo Client"},
-        {"A1_1", "GroupBox1", {1320, 920, 1695, 285}, nullptr},
-        {"Label2_1", "GroupBox1", {120, 1200, 1935, 255}, "Percorso Server TQ3 :"},
-        {"A1_2", "GroupBox1", {120, 1440, 4215, 285}, nullptr},
-        {"GroupBox2", "LaMain", {4680, 4200, 2055, 1575}, nullptr},
-        {"PushButton1", "GroupBox2", {120, 160, 1815, 300}, "Impostazioni"},
-        {"GesServizi", "GroupBox2", {120, 480, 1815, 300}, "Servizi"},
+        {"A1_2", "GroupBox1", {120, 1440, 4215, 285}, ""},
+        {"GroupBox2", "LaMain", {4680, 4200, 2055, 1575}, ""},
         {"schermo2", "GroupBox2", {120, 900, 1815, 255}, " 2° schermo attivo"},
-        {"btn_0", "GroupBox2", {120, 1200, 855, 300}, "&Ok"},
         {"btn_1", "GroupBox2", {960, 1200, 975, 300}, "C&hiudi"},
-        {"Image1", "LaMain", {600, -600, 5775, 4710}, nullptr},
-        {"Image2", "LaMain", {1560, 120, 2340, 1335}, nullptr},
+        {"Image1", "LaMain", {600, -600, 5775, 4710}, ""},
     };
     for (const Control &c : controls) {
         auto *control = window->findChild<QWidget *>(QLatin1String(c.name));
-        QVERIFY2(control, c.name);
-        QVERIFY2(control->parentWidget()->objectName() == QLatin1String(c.frame), c.name);
-        QVERIFY2(control->geometry() == twips::rect(c.twips.x(), c.twips.y(), c.twips.width(), c.twips.height()), c.name);
-        QVERIFY2(!c.text || textOf(window, QLatin1String(c.name)) == QString::fromUtf8(c.text), c.name);
+        QVERIFY2(control && control->parentWidget()->objectName() == QLatin1String(c.frame), c.name);
+        QVERIFY2(control->geometry() == twips::rect(c.twips.x(), c.twips.y(), c.twips.width(), c.twips.height()),
+                 c.name);
+        QVERIFY2(!*c.text || textOf(window, QLatin1String(c.name)) == QString::fromUtf8(c.text), c.name);
     }
 }
 
-void TestLaMain::okOpensTheConsoleOfTheModeOutOfTheWay_data()
+void TestLaMain::aButtonClosesTheSettingsWindowAndOpensItsWindow_data()
 {
     QTest::addColumn<int>("modo");
-    QTest::addColumn<QString>("console");
     QTest::addColumn<bool>("ticked");
-    QTest::newRow("Selettivo opens Form1, box cleared") << 2 << QStringLiteral("Form1") << false;
-    QTest::newRow("Selettivo opens Form1, box ticked") << 2 << QStringLiteral("Form1") << true;
-    QTest::newRow("Automatico opens Form11, box ticked") << 1 << QStringLiteral("Form11") << true;
-    QTest::newRow("no mode opens nothing and leaves the launcher in place") << 0 << QString() << false;
+    QTest::addColumn<QByteArray>("button");
+    QTest::addColumn<QString>("opens");  // "name, modal, launcher out of view, what it shows"
+    QTest::newRow("&Ok in Selettivo opens Form1 out of the way")
+        << 2 << false << QByteArray("btn_0") << QStringLiteral("Form1 modal out");
+    QTest::newRow("&Ok with the box ticked also sets SecondoSchermoAttivo")
+        << 2 << true << QByteArray("btn_0") << QStringLiteral("Form1 modal out");
+    QTest::newRow("&Ok in Automatico opens Form11") << 1 << true << QByteArray("btn_0") << QStringLiteral("Form11 modal out");
+    QTest::newRow("&Ok with no mode opens nothing") << 0 << false << QByteArray("btn_0") << QString();
+    QTest::newRow("Servizi opens the services window for the desk")
+        << 2 << false << QByteArray("GesServizi") << QStringLiteral("FrmServizi modal in Postazione Sportello 1");
 }
 
-void TestLaMain::okOpensTheConsoleOfTheModeOutOfTheWay()
+void TestLaMain::aButtonClosesTheSettingsWindowAndOpensItsWindow()
 {
     QFETCH(int, modo);
-    QFETCH(QString, console);
     QFETCH(bool, ticked);
+    QFETCH(QByteArray, button);
     startReady(modo);
     if (ticked)
         click(launcher(), "schermo2");
@@ -347,39 +334,24 @@ void TestLaMain::okOpensTheConsoleOfTheModeOutOfTheWay()
     }
     QVERIFY(m_registry->loaded<ImpoRete>());
 
-    bool consoleModal = false;
-    bool launcherOutOfView = false;
-    bool settingsClosed = false;
+    QString opens;
     test::ModalCloser closer([&](QWidget *window) {
-        consoleModal = window->isModal();
-        launcherOutOfView = launcher()->isVisible()
-                            && !launcher()->frameGeometry().intersects(launcher()->screen()->virtualGeometry());
-        settingsClosed = !m_registry->loaded<ImpoRete>();
+        const bool out = !launcher()->frameGeometry().intersects(launcher()->screen()->virtualGeometry());
+        opens = QStringList{window->objectName(), QLatin1String(window->isModal() ? "modal" : "modeless"),
+                            QLatin1String(out && launcher()->isVisible() ? "out" : "in"),
+                            window->objectName() == QLatin1String("FrmServizi") ? textOf(window, u"Label1"_s) : QString()}
+                    .join(u' ')
+                    .trimmed();
+        if (m_registry->loaded<ImpoRete>())
+            opens += u" over the settings window"_s;
         return false;
     });
-    click(launcher(), "btn_0");
-
+    click(launcher(), button.constData());
+    QTEST(opens, "opens");
+    QCOMPARE(closer.seen.size(), opens.isEmpty() ? 0 : 1);
     QVERIFY(!m_registry->loaded<ImpoRete>());
-    QCOMPARE(closer.names(), console.isEmpty() ? QStringList() : QStringList{console});
-    QCOMPARE(consoleModal && launcherOutOfView && settingsClosed, !console.isEmpty());
-    QVERIFY(!m_registry->loaded<Form1>() && !m_registry->loaded<Form11>());
     QVERIFY(isCentred(launcher()));  // back in place once the console closed
     QCOMPARE(m_registry->record().secondoSchermoAttivo, ticked);
-}
-
-void TestLaMain::servicesClosesTheSettingsWindowAndNamesTheDesk()
-{
-    startReady(2);
-    click(launcher(), "PushButton1");
-    QStringList seen;
-    test::ModalCloser closer([&](QWidget *window) {
-        if (window->objectName() == QLatin1String("FrmServizi"))
-            seen << textOf(window, QStringLiteral("Label1"))
-                 << QLatin1String(m_registry->loaded<ImpoRete>() ? "open" : "closed");
-        return false;
-    });
-    click(launcher(), "GesServizi");
-    QCOMPARE(seen, (QStringList{QStringLiteral("Postazione Sportello 1"), QStringLiteral("closed")}));
 }
 
 void TestLaMain::theBoxSwitchesTheSecondScreen()
@@ -428,30 +400,17 @@ void TestLaMain::closingTheLauncher()
     QVERIFY(!launcher());
     QVERIFY(!m_registry->loaded<LoSchermo2>());
     if (settingsOpen) {
+        // A window that uses the launcher now loads it again, but start-up
+        // does not run twice: no messages, no second screen.
+        LaMain &again = m_registry->window<LaMain>();
         QTest::qWait(50);
         QCOMPARE(ended.count(), 0);
+        QCOMPARE(closer.names(), QStringList());
+        QVERIFY(!again.isVisible());
+        QVERIFY(!m_registry->loaded<LoSchermo2>());
         m_registry->close<ImpoRete>();
     }
     QTRY_COMPARE(ended.count(), 1);
-}
-
-void TestLaMain::startUpRunsOncePerRun()
-{
-    startReady(2, "S");
-    test::ModalCloser closer;
-    click(launcher(), "PushButton1");
-    click(launcher(), "btn_1");
-    QVERIFY(!launcher());
-
-    // A window that uses the launcher after it closed loads it again, but
-    // start-up does not run twice: no messages, no second screen.
-    LaMain &again = m_registry->window<LaMain>();
-    QTest::qWait(50);
-    QCOMPARE(closer.names(), QStringList());
-    QVERIFY(!again.isVisible());
-    QVERIFY(!m_registry->loaded<LoSchermo2>());
-    QCOMPARE(m_registry->state<LaMain>().launch, LaMain::Launch::Show);
-    m_registry->close<ImpoRete>();
 }
 
 QTEST_MAIN(TestLaMain)

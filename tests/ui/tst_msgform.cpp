@@ -12,13 +12,12 @@ class TestMsgForm final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void showsTheGivenLinesAndHidesTheOthers_data();
-    void showsTheGivenLinesAndHidesTheOthers();
-    void looksLikeAFixedDialogInTheMiddleOfTheScreen();
+    void showsTheGivenLinesInAFixedDialogAndHidesTheOthers_data();
+    void showsTheGivenLinesInAFixedDialogAndHidesTheOthers();
     void picture();
 };
 
-void TestMsgForm::showsTheGivenLinesAndHidesTheOthers_data()
+void TestMsgForm::showsTheGivenLinesInAFixedDialogAndHidesTheOthers_data()
 {
     QTest::addColumn<QString>("line0");
     QTest::addColumn<QString>("line1");
@@ -37,41 +36,29 @@ void TestMsgForm::showsTheGivenLinesAndHidesTheOthers_data()
         << QStringLiteral("label2") << QString() << QStringList{QStringLiteral("label2")};
 }
 
-void TestMsgForm::showsTheGivenLinesAndHidesTheOthers()
+void TestMsgForm::showsTheGivenLinesInAFixedDialogAndHidesTheOthers()
 {
     QFETCH(QString, line0);
     QFETCH(QString, line1);
     WindowRegistry registry;
-    test::ModalCloser closer;
+    QStringList look;
+    test::ModalCloser closer([&](QWidget *window) {
+        const QPoint offCentre = window->frameGeometry().center() - window->screen()->geometry().center();
+        look = QStringList{window->windowTitle(), window->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
+                           window->findChild<QAbstractButton *>(QStringLiteral("PB1_0"))->text()};
+        if (window->size() != twips::size(8370, 5025) || offCentre.manhattanLength() > 4
+            || window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint))
+            look << QStringLiteral("not a fixed dialog of its size in the middle of the screen");
+        return false;
+    });
     // Each showing starts fresh: the two lines before leave nothing behind.
     MsgForm::MostraMessaggio(registry, QStringLiteral("prima riga"), QStringLiteral("seconda riga"));
     MsgForm::MostraMessaggio(registry, line0, line1);
     QCOMPARE(closer.names(), (QStringList{QStringLiteral("MsgForm"), QStringLiteral("MsgForm")}));
     QTEST(closer.seen.at(1).lines, "visible");
-    QVERIFY(!registry.loaded<MsgForm>());
-}
-
-void TestMsgForm::looksLikeAFixedDialogInTheMiddleOfTheScreen()
-{
-    WindowRegistry registry;
-    QStringList seen;
-    QSize size;
-    QPoint offCentre;
-    Qt::WindowFlags flags;
-    test::ModalCloser closer([&](QWidget *window) {
-        seen << window->windowTitle() << window->findChild<QLabel *>(QStringLiteral("Label1"))->text()
-             << window->findChild<QAbstractButton *>(QStringLiteral("PB1_0"))->text();
-        size = window->size();
-        offCentre = window->frameGeometry().center() - window->screen()->geometry().center();
-        flags = window->windowFlags();
-        return false;
-    });
-    MsgForm::MostraMessaggio(registry, QStringLiteral("x"));
-    QCOMPARE(seen, (QStringList{QStringLiteral(" "), QStringLiteral("Messaggio x te  da TURNALIA 3 MAX (Client)"),
+    QCOMPARE(look, (QStringList{QStringLiteral(" "), QStringLiteral("Messaggio x te  da TURNALIA 3 MAX (Client)"),
                                 QStringLiteral("C&hiudi")}));
-    QCOMPARE(size, twips::size(8370, 5025));
-    QVERIFY(offCentre.manhattanLength() <= 4);
-    QVERIFY(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QVERIFY(!registry.loaded<MsgForm>());
 }
 
 // The picture in docs/, when TQ3_MSGFORM_SHOT names the file to write.
