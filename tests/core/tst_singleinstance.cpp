@@ -74,7 +74,8 @@ void TestSingleInstance::ofClientsStartingTogetherExactlyOneRuns()
     for (int i = 0; i < kClients; ++i) {
         clients.push_back(std::make_unique<QProcess>());
         clients.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        clients.back()->start(test::binDir() + QStringLiteral("/startup_claimer"), {lockFolder, go, result(i), release});
+        clients.back()->start(test::binDir() + QStringLiteral("/startup_claimer"),
+                              {lockFolder, go, result(i), release});
         QVERIFY(clients.back()->waitForStarted());
     }
     touch(go);  // the barrier: every claimer waits for it

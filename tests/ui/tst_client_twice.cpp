@@ -67,7 +67,8 @@ void TestClientTwice::initTestCase()
     if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() || QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
         QSKIP("Xvfb or xdotool is not installed (scripts/install-deps.sh installs them)");
     // Xvfb picks a free display and writes its number on the given descriptor.
-    m_xvfb.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-nolisten"_s, u"tcp"_s});
+    m_xvfb.start(u"Xvfb"_s,
+                 {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-nolisten"_s, u"tcp"_s});
     QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 20000);
     const QString display = QString::fromLatin1(m_xvfb.readLine()).trimmed();
 

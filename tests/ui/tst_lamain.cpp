@@ -47,8 +47,8 @@ QStringList shown(const test::ModalCloser &closer)
     for (const test::SeenModal &seen : closer.seen) {
         const char *icon = seen.icon == QMessageBox::Critical ? "stop"
                            : seen.icon == QMessageBox::Information ? "info" : "none";
-        result << (seen.name == QLatin1String("QMessageBox") ? seen.title + u'|' + seen.text + u'|' + QLatin1String(icon)
-                                                             : seen.name);
+        const bool box = seen.name == QLatin1String("QMessageBox");
+        result << (box ? seen.title + u'|' + seen.text + u'|' + QLatin1String(icon) : seen.name);
     }
     return result;
 }
@@ -175,7 +175,7 @@ void TestLaMain::startUpPaths_data()
     row("a port that is no number is told and left at 0, the rest goes on", with, 2, u"porta"_s, settingsLine("S"),
         {stop("Porta del Server non valida in Configurazione !")}, "Sportello 1|Selettivo|%A|10.9.8.7|0|box screen");
     row("ModoClient 0 leaves the mode empty", with, 0, 4000, settingsLine("N"), none, "Sportello 1||%A|10.9.8.7|4000|");
-    row("ModoClient 1 is Automatico", with, 1, 4000, settingsLine("N"), none,
+    row("ModoClient 1 is Automatico, SecondoSchermo N leaves the box clear", with, 1, 4000, settingsLine("N"), none,
         "Sportello 1|Automatico|%A|10.9.8.7|4000|");
     row("ModoClient 2 is Selettivo, a port held as text is read", with, 2, QStringLiteral("4000"), settingsLine("N"),
         none, "Sportello 1|Selettivo|%A|10.9.8.7|4000|");
@@ -222,7 +222,9 @@ void TestLaMain::startUpPaths()
         state << textOf(launcher(), QLatin1String(name));
     const bool screen = m_registry->loaded<LoSchermo2>();
     state << QString::number(m_registry->record().portaServer)
-          << QStringList{box()->isChecked() ? u"box"_s : QString(), screen ? u"screen"_s : QString()}.join(u' ').trimmed();
+          << QStringList{box()->isChecked() ? u"box"_s : QString(), screen ? u"screen"_s : QString()}
+                 .join(u' ')
+                 .trimmed();
     QCOMPARE(state.join(u'|'), shows.replace(QStringLiteral("%A"), archive()));
     QCOMPARE(m_registry->record().ipLocale, state.at(3));
     QVERIFY(!m_registry->record().secondoSchermoAttivo);  // only "&Ok" sets it
@@ -238,7 +240,7 @@ void TestLaMain::aSecondClientIsRefused()
     test::ModalCloser closer;
     QCOMPARE(start(), ClientRun::EndProgram);
     QCOMPARE(shown(closer),
-             QStringList{QStringLiteral("ATTENZIONE|TQ3MAX-Modulo Client  risulta già in esecuzione sulla macchina !|stop")});
+             QStringList{u"ATTENZIONE|TQ3MAX-Modulo Client  risulta già in esecuzione sulla macchina !|stop"_s});
     QVERIFY(!launcher());
     QVERIFY(!m_registry->loaded<LoSchermo2>());
     QVERIFY(running.isClaimed());
@@ -314,7 +316,8 @@ void TestLaMain::aButtonClosesTheSettingsWindowAndOpensItsWindow_data()
         << 2 << false << QByteArray("btn_0") << QStringLiteral("Form1 modal out");
     QTest::newRow("&Ok with the box ticked also sets SecondoSchermoAttivo")
         << 2 << true << QByteArray("btn_0") << QStringLiteral("Form1 modal out");
-    QTest::newRow("&Ok in Automatico opens Form11") << 1 << true << QByteArray("btn_0") << QStringLiteral("Form11 modal out");
+    QTest::newRow("&Ok in Automatico opens Form11")
+        << 1 << true << QByteArray("btn_0") << QStringLiteral("Form11 modal out");
     QTest::newRow("&Ok with no mode opens nothing") << 0 << false << QByteArray("btn_0") << QString();
     QTest::newRow("Servizi opens the services window for the desk")
         << 2 << false << QByteArray("GesServizi") << QStringLiteral("FrmServizi modal in Postazione Sportello 1");
@@ -339,7 +342,7 @@ void TestLaMain::aButtonClosesTheSettingsWindowAndOpensItsWindow()
         const bool out = !launcher()->frameGeometry().intersects(launcher()->screen()->virtualGeometry());
         opens = QStringList{window->objectName(), QLatin1String(window->isModal() ? "modal" : "modeless"),
                             QLatin1String(out && launcher()->isVisible() ? "out" : "in"),
-                            window->objectName() == QLatin1String("FrmServizi") ? textOf(window, u"Label1"_s) : QString()}
+                            window->objectName() == u"FrmServizi"_s ? textOf(window, u"Label1"_s) : QString()}
                     .join(u' ')
                     .trimmed();
         if (m_registry->loaded<ImpoRete>())
