@@ -86,7 +86,6 @@ private Q_SLOTS:
     void cleanup();
     void startUpPaths_data();
     void startUpPaths();
-    void aSecondClientIsRefused();
     void theFolderChosenInThePathWindowLetsStartUpGoOn();
     void controlsStandWhereTheyBelong();
     void aButtonClosesTheSettingsWindowAndOpensItsWindow_data();
@@ -152,14 +151,18 @@ void TestLaMain::startUpPaths_data()
     QTest::addColumn<QByteArray>("settings");  // empty: no settings file
     QTest::addColumn<QStringList>("told");
     QTest::addColumn<QString>("shows");  // the launcher's state; empty: the program ends
+    QTest::addColumn<bool>("anotherClient");
     auto row = [](const char *name, StartupDatabase database, const QVariant &modo, const QVariant &port,
-                  const QByteArray &settings, const QStringList &told, const char *shows) {
-        QTest::newRow(name) << database << modo << port << settings << told << QString::fromUtf8(shows);
+                  const QByteArray &settings, const QStringList &told, const char *shows, bool other = false) {
+        QTest::newRow(name) << database << modo << port << settings << told << QString::fromUtf8(shows) << other;
     };
     const auto with = StartupDatabase::WithConfigurazione;
     const QStringList notFound{kNotFound, QStringLiteral("PercorsoRETESERVER"), kNotFound};
     const QStringList none;
 
+    row("a second client on this machine is refused, the running one keeps its claim", with, 2, 4000,
+        settingsLine("S"), {u"ATTENZIONE|TQ3MAX-Modulo Client  risulta già in esecuzione sulla macchina !|stop"_s}, "",
+        true);
     row("no settings file asks for the folder and ends when it is still missing", with, 2, 4000, {}, notFound, "");
     row("a folder without the database asks for the folder too", StartupDatabase::None, 2, 4000, settingsLine("S"),
         notFound, "");
@@ -199,10 +202,13 @@ void TestLaMain::startUpPaths()
     QFETCH(QVariant, port);
     QFETCH(QByteArray, settings);
     QFETCH(QString, shows);
+    QFETCH(bool, anotherClient);
 
     QVERIFY(test::createStartupArchive(archive(), database, modo, port));
     if (!settings.isEmpty())
         writeSettings(settings);
+    SingleInstance running(m_dir->filePath(QStringLiteral("lock")));
+    QVERIFY(!anotherClient || running.claim());
     bool launcherBehindABox = false;
     test::ModalCloser closer([&](QWidget *) {
         launcherBehindABox |= launcher() && launcher()->isVisible();
@@ -212,8 +218,9 @@ void TestLaMain::startUpPaths()
 
     QTEST(shown(closer), "told");
     QVERIFY(!launcherBehindABox);  // everything is told before the launcher shows
+    QCOMPARE(running.isClaimed(), anotherClient);
     if (shows.isEmpty()) {
-        QVERIFY(!launcher());
+        QVERIFY(!launcher() && !m_registry->loaded<LoSchermo2>());
         return;
     }
     QVERIFY(launcher()->isVisible());
@@ -228,22 +235,6 @@ void TestLaMain::startUpPaths()
     QCOMPARE(state.join(u'|'), shows.replace(QStringLiteral("%A"), archive()));
     QCOMPARE(m_registry->record().ipLocale, state.at(3));
     QVERIFY(!m_registry->record().secondoSchermoAttivo);  // only "&Ok" sets it
-}
-
-void TestLaMain::aSecondClientIsRefused()
-{
-    QVERIFY(test::createStartupArchive(archive(), StartupDatabase::WithConfigurazione));
-    writeSettings(settingsLine("S"));
-    SingleInstance running(m_dir->filePath(QStringLiteral("lock")));
-    QVERIFY(running.claim());
-
-    test::ModalCloser closer;
-    QCOMPARE(start(), ClientRun::EndProgram);
-    QCOMPARE(shown(closer),
-             QStringList{u"ATTENZIONE|TQ3MAX-Modulo Client  risulta già in esecuzione sulla macchina !|stop"_s});
-    QVERIFY(!launcher());
-    QVERIFY(!m_registry->loaded<LoSchermo2>());
-    QVERIFY(running.isClaimed());
 }
 
 void TestLaMain::theFolderChosenInThePathWindowLetsStartUpGoOn()
