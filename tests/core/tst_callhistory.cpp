@@ -8,6 +8,7 @@
 #include <QTest>
 
 using namespace tq3;
+using namespace Qt::StringLiterals;
 
 class TestCallHistory final : public QObject {
     Q_OBJECT
@@ -27,13 +28,13 @@ void TestCallHistory::fileNameNeverLeavesTheFolder_data()
     QTest::addColumn<QString>("desk");
     QTest::addColumn<QString>("expected");
     QTest::newRow("a plain desk name is kept with its blank and accents")
-        << QStringLiteral("Sportello è") << QStringLiteral("Cronologia-Sportello è.txt");
+        << u"Sportello è"_s << u"Cronologia-Sportello è.txt"_s;
     QTest::newRow("a slash cannot lead into another folder")
-        << QStringLiteral("../../etc/x") << QStringLiteral("Cronologia-.._.._etc_x.txt");
+        << u"../../etc/x"_s << u"Cronologia-.._.._etc_x.txt"_s;
     QTest::newRow("every character a Windows file name refuses becomes an underscore")
-        << QStringLiteral("a\\b/c:d*e?f\"g<h>i|j") << QStringLiteral("Cronologia-a_b_c_d_e_f_g_h_i_j.txt");
+        << u"a\\b/c:d*e?f\"g<h>i|j"_s << u"Cronologia-a_b_c_d_e_f_g_h_i_j.txt"_s;
     QTest::newRow("control characters become underscores")
-        << QStringLiteral("A\tB\nC") + QChar(0x7f) << QStringLiteral("Cronologia-A_B_C_.txt");
+        << u"A\tB\nC"_s + QChar(0x7f) << u"Cronologia-A_B_C_.txt"_s;
 }
 
 void TestCallHistory::fileNameNeverLeavesTheFolder()
@@ -66,11 +67,11 @@ void TestCallHistory::minutesSincePreviousCall()
     QTemporaryDir dir;
     test::ManualClock clock;
     CallHistory history(clock);
-    history.open(QStringLiteral("Sportello 1"), dir.path());
+    history.open(u"Sportello 1"_s, dir.path());
     QList<qint32> minutes;
     for (const QTime &t : calls) {
         clock.setTime(t);
-        minutes << history.record(1, QStringLiteral("Anagrafe"), previous).minutes;
+        minutes << history.record(1, u"Anagrafe"_s, previous).minutes;
     }
     QCOMPARE(minutes, expected);
     QVERIFY(!history.failureToReport());
@@ -82,18 +83,18 @@ void TestCallHistory::minutesSincePreviousCall()
 void TestCallHistory::appendsOneLinePerCallAcrossOpenings()
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Cronologia-Sportello 1.txt"));
+    const QString path = dir.filePath(u"Cronologia-Sportello 1.txt"_s);
     const QByteArray old("\"1\",\"08.00\",\"04/12/2026\",0,\"Anagrafe\"\r\n");
     QVERIFY(test::writeFile(path, old));
     test::ManualClock clock(QDateTime(QDate(2026, 12, 5), QTime(23, 58, 30)));
     CallHistory history(clock);
     QTime last;
-    history.open(QStringLiteral("Sportello 1"), dir.path());
-    history.record(7, QStringLiteral("Ufficio \"Tributi\""), last);
+    history.open(u"Sportello 1"_s, dir.path());
+    history.record(7, u"Ufficio \"Tributi\""_s, last);
     history.close();
     clock.set(QDateTime(QDate(2026, 12, 6), QTime(0, 3)));
-    history.open(QStringLiteral("Sportello 1"), dir.path());
-    history.record(1234, QStringLiteral("Attività\r\nnascite"), last);
+    history.open(u"Sportello 1"_s, dir.path());
+    history.record(1234, u"Attività\r\nnascite"_s, last);
     history.close();
     QCOMPARE(test::readFile(path), old + "\"7\",\"23.58\",\"05/12/2026\",0,\"Ufficio 'Tributi'\"\r\n"
                                          "\"1234\",\"00.03\",\"06/12/2026\",-1435,\"Attivit\xe0  nascite\"\r\n");
@@ -103,8 +104,8 @@ void TestCallHistory::fileFailureIsReportedOnceAndTheCallGoesOn_data()
 {
     QTest::addColumn<bool>("diskFull");
     QTest::addColumn<QString>("message");
-    QTest::newRow("a file that cannot be opened") << false << QStringLiteral("Impossibile aprire il file della cronologia !");
-    QTest::newRow("a file that cannot be written") << true << QStringLiteral("Impossibile scrivere il file della cronologia !");
+    QTest::newRow("a file that cannot be opened") << false << u"Impossibile aprire il file della cronologia !"_s;
+    QTest::newRow("a file that cannot be written") << true << u"Impossibile scrivere il file della cronologia !"_s;
 }
 
 void TestCallHistory::fileFailureIsReportedOnceAndTheCallGoesOn()
@@ -113,17 +114,17 @@ void TestCallHistory::fileFailureIsReportedOnceAndTheCallGoesOn()
     QFETCH(QString, message);
     QTemporaryDir dir;
     if (diskFull) {  // appending opens, every write fails
-        QVERIFY(QFile::link(QStringLiteral("/dev/full"), dir.filePath(QStringLiteral("Cronologia-Sportello 1.txt"))));
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("sequential device")));
+        QVERIFY(QFile::link(u"/dev/full"_s, dir.filePath(u"Cronologia-Sportello 1.txt"_s)));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"sequential device"_s));
     }
     test::ManualClock clock;
     CallHistory history(clock);
     QTime last;
-    history.open(QStringLiteral("Sportello 1"), diskFull ? dir.path() : dir.filePath(QStringLiteral("no-such-folder")));
-    QCOMPARE(history.record(7, QStringLiteral("Anagrafe"), last).number, 7);
+    history.open(u"Sportello 1"_s, diskFull ? dir.path() : dir.filePath(u"no-such-folder"_s));
+    QCOMPARE(history.record(7, u"Anagrafe"_s, last).number, 7);
     QCOMPARE(last, QTime(14, 5));
     QCOMPARE(history.failureToReport().value_or(Error{ErrorKind::Io, {}, {}}).message, message);
-    history.record(8, QStringLiteral("Anagrafe"), last);
+    history.record(8, u"Anagrafe"_s, last);
     QVERIFY(!history.failureToReport());
 }
 

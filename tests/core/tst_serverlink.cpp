@@ -7,46 +7,30 @@
 #include <QTest>
 #include <QThread>
 
-#include <cerrno>
 
 using namespace tq3;
+using namespace Qt::StringLiterals;
 
 class TestServerLink final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void socketErrorsCarryTheirWindowsNumbers();
-    void announcementsArrive_data();
     void announcementsArrive();
     void refusalIsReportedAndNextAnnouncementStillArrives();
     void unusableDestinationIsRefusedBeforeSending_data();
     void unusableDestinationIsRefusedBeforeSending();
 };
 
-void TestServerLink::socketErrorsCarryTheirWindowsNumbers()
-{
-    QCOMPARE(windowsSocketsError(ECONNREFUSED), 10054);
-    QCOMPARE(windowsSocketsError(EADDRNOTAVAIL), 10049);
-}
-
-void TestServerLink::announcementsArrive_data()
-{
-    QTest::addColumn<QString>("host");
-    QTest::newRow("to a dotted address") << QStringLiteral("127.0.0.1");
-    QTest::newRow("to a host name resolved at the call") << QStringLiteral("localhost");
-}
-
-// Each announcement is one datagram, and a reply from the server is read and
-// dropped without disturbing the next one.
+// Each announcement is one datagram to the host name resolved at the call,
+// and a reply from the server is read and dropped without disturbing the next.
 void TestServerLink::announcementsArrive()
 {
-    QFETCH(QString, host);
     QUdpSocket server;
     QVERIFY(server.bind(QHostAddress::LocalHost, 0));
     ServerLink link;
     QSignalSpy refused(&link, &ServerLink::refused);
     QSignalSpy otherErrors(&link, &ServerLink::socketError);
-    link.setDestination(host, server.localPort());
+    link.setDestination(u"localhost"_s, server.localPort());
     QVERIFY(link.announce("001#A#B").ok());
     QVERIFY(server.waitForReadyRead(2000));
     const QNetworkDatagram first = server.receiveDatagram();
@@ -71,7 +55,7 @@ void TestServerLink::refusalIsReportedAndNextAnnouncementStillArrives()
     ServerLink link;
     QSignalSpy refused(&link, &ServerLink::refused);
     QSignalSpy otherErrors(&link, &ServerLink::socketError);
-    link.setDestination(QStringLiteral("127.0.0.1"), port);
+    link.setDestination(u"127.0.0.1"_s, port);
     QVERIFY(link.announce("041#S1#Anagrafe").ok());
     // The refusal comes back and stays pending on the socket while the event
     // loop does not run: exactly the state that would drop the next send.
@@ -90,30 +74,23 @@ void TestServerLink::unusableDestinationIsRefusedBeforeSending_data()
 {
     QTest::addColumn<QString>("host");
     QTest::addColumn<qint32>("port");
-    QTest::addColumn<ErrorKind>("kind");
     QTest::addColumn<QString>("message");
-    const QString local = QStringLiteral("127.0.0.1");
-    QTest::newRow("port zero") << local << 0 << ErrorKind::InvalidValue << QStringLiteral("Porta del Server non valida (0) !");
-    QTest::newRow("a port above 65535") << local << 70000 << ErrorKind::InvalidValue
-                                        << QStringLiteral("Porta del Server non valida (70000) !");
-    QTest::newRow("a name that does not resolve") << QStringLiteral("nome server.invalid") << 5000 << ErrorKind::Network
-        << QStringLiteral("Indirizzo del Server non trovato: nome server.invalid ! Controllare impostazioni !");
-    QTest::newRow("an empty address") << QString() << 5000 << ErrorKind::Network
-                                      << QStringLiteral("Indirizzo del Server non trovato:  ! Controllare impostazioni !");
+    const QString local = u"127.0.0.1"_s;
+    QTest::newRow("port zero") << local << 0 << u"Porta del Server non valida (0) !"_s;
+    QTest::newRow("a port above 65535") << local << 70000 << u"Porta del Server non valida (70000) !"_s;
+    QTest::newRow("a name that does not resolve") << u"nome server.invalid"_s << 5000
+        << u"Indirizzo del Server non trovato: nome server.invalid ! Controllare impostazioni !"_s;
 }
 
 void TestServerLink::unusableDestinationIsRefusedBeforeSending()
 {
     QFETCH(QString, host);
     QFETCH(qint32, port);
-    QFETCH(ErrorKind, kind);
     QFETCH(QString, message);
     ServerLink link;
     link.setDestination(host, port);
     const Result<void> sent = link.announce("001#A#B");
-    QVERIFY(!sent.ok());
-    QCOMPARE(sent.error().kind, kind);
-    QCOMPARE(sent.error().message, message);
+    QCOMPARE(sent ? QString() : sent.error().message, message);
     QVERIFY(!link.isOpen());
 }
 

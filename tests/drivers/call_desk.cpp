@@ -19,12 +19,13 @@
 #include <QThread>
 
 using namespace tq3;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 QString failure(const QString &what, const std::optional<Error> &error)
 {
-    return what + (error ? u' ' + error->message + QStringLiteral(" [") + error->detail + u']' : QString());
+    return what + (error ? u' ' + error->message + u" ["_s + error->detail + u']' : QString());
 }
 
 } // namespace
@@ -39,21 +40,21 @@ int main(int argc, char **argv)
     while (!QFileInfo::exists(args.at(1)))
         QThread::usleep(200);
 
-    const QString server = QStringLiteral("127.0.0.1");
+    const QString server = u"127.0.0.1"_s;
     ServerLink link;
     link.setDestination(server, args.at(3).toInt());
-    QStringList lines{QStringLiteral("start %1").arg(test::nowMs())};
+    QStringList lines{u"start %1"_s.arg(test::nowMs())};
     if (selective) {
         const SelectiveCallRequest request{.archiveFolder = args.at(5), .deskName = args.at(6), .ipLocale = args.at(7),
                                            .serverAddress = server, .serviceId = args.at(8).toLongLong(),
-                                           .serviceName = QStringLiteral("Anagrafe"), .serviceRows = 1, .writeNumber = {}};
+                                           .serviceName = u"Anagrafe"_s, .serviceRows = 1, .writeNumber = {}};
         for (int i = args.at(9).toInt(); i > 0; --i) {
             const SelectiveCallOutcome outcome = SelectiveCall::run(request, link);
             if (outcome.kind != SelectiveCallOutcome::Kind::Announced || outcome.error) {
-                lines << failure(QStringLiteral("fail %1").arg(int(outcome.kind)), outcome.error);
+                lines << failure(u"fail %1"_s.arg(int(outcome.kind)), outcome.error);
                 break;
             }
-            lines << QStringLiteral("call ") + outcome.numberText;
+            lines << u"call "_s + outcome.numberText;
             app.processEvents();
         }
     } else {
@@ -64,18 +65,18 @@ int main(int argc, char **argv)
             const AutomaticCallResult r = call.run(setup);
             app.processEvents();
             if (r.outcome == AutomaticOutcome::Announced) {
-                lines << QStringLiteral("call %1 %2 %3 %4").arg(r.ticketKey).arg(r.servizioId).arg(r.number).arg(r.ora);
+                lines << u"call %1 %2 %3 %4"_s.arg(r.ticketKey).arg(r.servizioId).arg(r.number).arg(r.ora);
                 continue;
             }
             if (r.outcome != AutomaticOutcome::Failed)
                 break;  // nothing left for this desk
             // A busy archive is worth another press, as the operator would.
             const bool isBusy = r.error && r.error->kind == ErrorKind::InUse;
-            lines << failure(isBusy ? QStringLiteral("busy") : QStringLiteral("fail"), r.error);
+            lines << failure(isBusy ? u"busy"_s : u"fail"_s, r.error);
             if (!isBusy || ++busy == 50)
                 break;
         }
     }
-    lines << QStringLiteral("end %1").arg(test::nowMs());
+    lines << u"end %1"_s.arg(test::nowMs());
     return test::writeFile(args.at(2), lines.join(u'\n').toUtf8() + '\n') ? 0 : 2;
 }

@@ -10,6 +10,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+using namespace Qt::StringLiterals;
+
 namespace tq3::test {
 
 bool writeFile(const QString &path, const QByteArray &bytes)
@@ -24,23 +26,16 @@ std::optional<QByteArray> readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? std::optional<QByteArray>(file.readAll()) : std::nullopt;
 }
 
-CallArchive::CallArchive(const QString &folder)
-    : m_dir(folder.isEmpty() ? std::make_unique<QTemporaryDir>() : nullptr)
-    , m_folder(m_dir ? m_dir->path() : folder)
+CallArchive::CallArchive()
 {
-    const QString database = QDir(m_folder).filePath(QStringLiteral("TQ3MAX.mdb"));
-    if (QFile::exists(database)) {
-        if (Result<std::unique_ptr<ArchiveBuilder>> opened = ArchiveBuilder::openExisting(database))
-            m_builder = std::move(opened).value();
-    } else if (QDir().mkpath(QDir(m_folder).filePath(QStringLiteral("NrAll")))) {
-        m_builder = createQueueDatabase(m_folder);
-        setServerState(QStringLiteral("True"));
-    }
+    if (QDir(folder()).mkdir(u"NrAll"_s))
+        m_builder = createQueueDatabase(folder());
+    setServerState(u"True"_s);
 }
 
 void CallArchive::setServerState(const QString &firstField)
 {
-    const QString path = QDir(m_folder).filePath(QStringLiteral("UConnDP.txt"));
+    const QString path = QDir(folder()).filePath(u"UConnDP.txt"_s);
     if (firstField.isNull())
         QFile::remove(path);
     else
@@ -60,7 +55,8 @@ bool CallArchive::addService(const QString &ip, qint64 id, const QString &name, 
         && (!number || writeNumberFile(id, QByteArray::number(*number) + "\r\n"));
 }
 
-qint64 CallArchive::addTicket(qint64 servizioId, qint64 number, const QVariant &servizio, const QString &ora, bool called)
+qint64 CallArchive::addTicket(qint64 servizioId, qint64 number, const QVariant &servizio, const QString &ora,
+                              bool called)
 {
     const Result<qint64> key = m_builder->addTicket(servizioId, number, servizio, called, ora);
     return key ? *key : -1;
@@ -70,7 +66,7 @@ QList<qint64> CallArchive::calledKeys() const
 {
     QSqlQuery q(QSqlDatabase::database(m_builder->connectionName()));
     QList<qint64> keys;
-    for (q.exec(QStringLiteral("SELECT Id FROM CodaFromTotem WHERE SeChiamato ORDER BY Id")); q.next();)
+    for (q.exec(u"SELECT Id FROM CodaFromTotem WHERE SeChiamato ORDER BY Id"_s); q.next();)
         keys << q.value(0).toLongLong();
     return keys;
 }
@@ -78,7 +74,7 @@ QList<qint64> CallArchive::calledKeys() const
 std::optional<qint64> CallArchive::attesa(qint64 servizioId) const
 {
     QSqlQuery q(QSqlDatabase::database(m_builder->connectionName()));
-    q.prepare(QStringLiteral("SELECT Attesa FROM Servizi WHERE Id = ?"));
+    q.prepare(u"SELECT Attesa FROM Servizi WHERE Id = ?"_s);
     q.addBindValue(servizioId);
     if (!q.exec() || !q.next() || q.value(0).isNull())
         return std::nullopt;
@@ -87,12 +83,12 @@ std::optional<qint64> CallArchive::attesa(qint64 servizioId) const
 
 bool CallArchive::writeNumberFile(qint64 servizioId, const QByteArray &bytes) const
 {
-    return writeFile(numberFilePath(m_folder, servizioId), bytes);
+    return writeFile(numberFilePath(folder(), servizioId), bytes);
 }
 
 std::optional<QByteArray> CallArchive::numberFile(qint64 servizioId) const
 {
-    return readFile(numberFilePath(m_folder, servizioId));
+    return readFile(numberFilePath(folder(), servizioId));
 }
 
 DatagramListener::DatagramListener()

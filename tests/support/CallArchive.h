@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -18,9 +19,9 @@ std::optional<QByteArray> readFile(const QString &path);  // nullopt: missing
 // file reading "True" and the NrAll folder of number files.
 class CallArchive final {
 public:
-    // In a temporary folder of its own, or in `folder`: the archive there, or a new one.
-    explicit CallArchive(const QString &folder = {});
-    QString folder() const { return m_folder; }
+    // In a temporary folder of its own.
+    CallArchive();
+    QString folder() const { return m_dir.path(); }
     bool isValid() const { return m_builder != nullptr; }
     ArchiveBuilder &builder() { return *m_builder; }
 
@@ -28,8 +29,10 @@ public:
     void setServerState(const QString &firstField);
     qint64 addDeskService(const QString &ip, qint64 servizioId, const QString &testo);
     // A service the desk lists, with its Servizi row and, when set, its number file.
-    bool addService(const QString &ip, qint64 id, const QString &name, qint64 attesa, std::optional<qint32> number = {});
-    qint64 addTicket(qint64 servizioId, qint64 number, const QVariant &servizio, const QString &ora, bool called = false);
+    bool addService(const QString &ip, qint64 id, const QString &name, qint64 attesa,
+                    std::optional<qint32> number = {});
+    qint64 addTicket(qint64 servizioId, qint64 number, const QVariant &servizio, const QString &ora,
+                     bool called = false);
 
     QList<qint64> calledKeys() const;
     std::optional<qint64> attesa(qint64 servizioId) const;  // nullopt: no row, or null
@@ -37,8 +40,7 @@ public:
     std::optional<QByteArray> numberFile(qint64 servizioId) const;
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_folder;
+    QTemporaryDir m_dir;
     std::unique_ptr<ArchiveBuilder> m_builder;
 };
 
