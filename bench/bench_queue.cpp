@@ -65,16 +65,23 @@ private:
     bool m_ready = false;
 };
 
-void BM_OldestWaitingTicket(benchmark::State &state)
+// A desk's connection to the shared archive; null when it could not be
+// made, and then the benchmark is skipped: its loop never runs.
+std::unique_ptr<QueueDatabase> openArchive(benchmark::State &state)
 {
     Archive &archive = Archive::instance();
     auto db = QueueDatabase::open(archive.folder());
-    if (!archive.ready() || !db) {
-        state.SkipWithError("no archive");
-        return;
-    }
+    if (archive.ready() && db)
+        return std::move(db).value();
+    state.SkipWithError("no archive");
+    return nullptr;
+}
+
+void BM_OldestWaitingTicket(benchmark::State &state)
+{
+    auto db = openArchive(state);
     for (auto _ : state) {
-        auto ticket = (*db)->oldestWaitingTicket(kDesk);
+        auto ticket = db->oldestWaitingTicket(kDesk);
         if (!ticket || !ticket->has_value()) {
             state.SkipWithError("no ticket");
             return;
@@ -86,14 +93,9 @@ BENCHMARK(BM_OldestWaitingTicket)->Unit(benchmark::kMicrosecond);
 
 void BM_AnyWaitingTicket(benchmark::State &state)
 {
-    Archive &archive = Archive::instance();
-    auto db = QueueDatabase::open(archive.folder());
-    if (!archive.ready() || !db) {
-        state.SkipWithError("no archive");
-        return;
-    }
+    auto db = openArchive(state);
     for (auto _ : state) {
-        auto any = (*db)->anyWaitingTicket();
+        auto any = db->anyWaitingTicket();
         benchmark::DoNotOptimize(any);
     }
 }
@@ -104,15 +106,10 @@ BENCHMARK(BM_AnyWaitingTicket)->Unit(benchmark::kMicrosecond);
 // oldest tickets belong to other desks).
 void BM_WalkEveryWaitingTicket(benchmark::State &state)
 {
-    Archive &archive = Archive::instance();
-    auto db = QueueDatabase::open(archive.folder());
-    if (!archive.ready() || !db) {
-        state.SkipWithError("no archive");
-        return;
-    }
+    auto db = openArchive(state);
     const QSet<qint64> deskServices{3, 7, 11};
     for (auto _ : state) {
-        QSqlQuery walk(QSqlDatabase::database((*db)->connectionName()));
+        QSqlQuery walk(QSqlDatabase::database(db->connectionName()));
         walk.setForwardOnly(true);
         walk.exec(QStringLiteral("SELECT Id, servizioid FROM CodaFromTotem WHERE SeChiamato = 0 ORDER BY ora"));
         qint64 found = 0;

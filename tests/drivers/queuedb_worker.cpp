@@ -7,12 +7,11 @@
 //   queuedb_worker hold <database file> <milliseconds> <ready file>
 //     holds the database's write lock for a while
 //
-// Every worker opens the database, writes "<result file>.ready", waits for
-// the barrier file, then writes "start <ms>", its
-// results and "end <ms>" into the result file.
+// A claiming or lowering worker opens the database, writes "<result file>.ready",
+// waits for the barrier file, then writes "start <ms>", "end <ms>",
+// "retries <n>" and its results into the result file, one a line.
 
 #include "DatabaseFixture.h"
-#include "store/QueueDatabase.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -24,18 +23,14 @@
 #include <cstdio>
 
 using namespace tq3;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-// Tells the test this worker is ready (its database open), then waits for
-// the barrier that lets every worker go at once.
-void readyThenWait(const QString &resultPath, const QString &barrier)
+int fail(const QString &what)
 {
-    QFile ready(resultPath + QStringLiteral(".ready"));
-    if (ready.open(QIODevice::WriteOnly))
-        ready.close();
-    while (!QFileInfo::exists(barrier))
-        QThread::usleep(200);
+    std::fprintf(stderr, "queuedb_worker at %lld: %s\n", test::nowMs(), qPrintable(what));
+    return 2;
 }
 
 // A desk that finds the archive busy beyond the busy timeout tries again, as
@@ -51,110 +46,76 @@ auto retryWhileBusy(Operation operation, int &retries)
     }
 }
 
-int fail(const QString &what)
-{
-    std::fprintf(stderr, "queuedb_worker at %lld: %s\n", test::nowMs(), qPrintable(what));
-    return 2;
-}
+using Work = std::function<Result<QString>(QueueDatabase &, int &retries)>;
 
-int claim(const QStringList &args)
+int runAtBarrier(const QString &folder, const QString &barrier, const QString &resultPath, const Work &work)
 {
-    const QString folder = args.at(2), desk = args.at(3), barrier = args.at(4), resultPath = args.at(5);
     auto opened = QueueDatabase::open(folder);
     if (!opened)
         return fail(opened.error().detail);
-    QueueDatabase &db = **opened;
-    readyThenWait(resultPath, barrier);
+    if (QFile ready(resultPath + u".ready"_s); !ready.open(QIODevice::WriteOnly))
+        return fail(ready.fileName());
+    while (!QFileInfo::exists(barrier))
+        QThread::usleep(200);
     const qint64 start = test::nowMs();
+    int retries = 0;
+    const Result<QString> results = work(**opened, retries);
+    const qint64 end = test::nowMs();
+    if (!results)
+        return fail(results.error().detail);
+    QFile out(resultPath);
+    const QByteArray text = u"start %1\nend %2\nretries %3\n%4"_s.arg(start).arg(end).arg(retries).arg(*results).toUtf8();
+    return out.open(QIODevice::WriteOnly) && out.write(text) == text.size() ? 0 : fail(resultPath);
+}
+
+Result<QString> claim(QueueDatabase &db, const QString &desk, int &retries)
+{
     QStringList claimed;
     int lost = 0;
-    int retries = 0;
     for (;;) {
         const auto ticket = retryWhileBusy([&] { return db.oldestWaitingTicket(desk); }, retries);
-        if (!ticket)
-            return fail(ticket.error().detail);
-        if (!ticket->has_value())
-            break;
-        const qint64 key = (*ticket)->key;
-        const auto marked = retryWhileBusy([&] { return db.markTicketCalled(key); }, retries);
+        if (!ticket || !ticket->has_value())
+            return ticket ? Result<QString>(u"lost %1\nclaimed %2\n"_s.arg(lost).arg(claimed.join(u' ')))
+                          : ticket.error();
+        const auto marked = retryWhileBusy([&] { return db.markTicketCalled((*ticket)->key); }, retries);
         if (!marked)
-            return fail(marked.error().detail);
+            return marked.error();
         if (*marked) {
-            claimed << QString::number(key);
+            claimed << QString::number((*ticket)->key);
             QThread::usleep(500);  // the operator serves the customer
         } else {
             ++lost;
         }
     }
-    const qint64 end = test::nowMs();
-    QFile out(resultPath);
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(resultPath);
-    out.write(QStringLiteral("start %1\nend %2\nlost %3\nretries %4\nclaimed %5\n")
-                  .arg(start)
-                  .arg(end)
-                  .arg(lost)
-                  .arg(retries)
-                  .arg(claimed.join(u' '))
-                  .toUtf8());
-    return 0;
 }
 
-int lower(const QStringList &args)
+Result<QString> lower(QueueDatabase &db, qint64 serviceId, int attempts, int &retries)
 {
-    const QString folder = args.at(2), barrier = args.at(5), resultPath = args.at(6);
-    const qint64 serviceId = args.at(3).toLongLong();
-    const int attempts = args.at(4).toInt();
-    auto opened = QueueDatabase::open(folder);
-    if (!opened)
-        return fail(opened.error().detail);
-    QueueDatabase &db = **opened;
-    readyThenWait(resultPath, barrier);
-    const qint64 start = test::nowMs();
     int successes = 0;
-    int retries = 0;
     for (int i = 0; i < attempts; ++i) {
         const auto lowered = retryWhileBusy([&] { return db.lowerWaiting(serviceId); }, retries);
         if (!lowered)
-            return fail(lowered.error().detail);
+            return lowered.error();
         successes += *lowered ? 1 : 0;
     }
-    const qint64 end = test::nowMs();
-    QFile out(resultPath);
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(resultPath);
-    out.write(QStringLiteral("start %1\nend %2\nretries %3\nsuccesses %4\n")
-                  .arg(start)
-                  .arg(end)
-                  .arg(retries)
-                  .arg(successes)
-                  .toUtf8());
-    return 0;
+    return u"successes %1\n"_s.arg(successes);
 }
 
-int hold(const QStringList &args)
+int hold(const QString &databasePath, unsigned long ms, const QString &readyPath)
 {
-    const QString databasePath = args.at(2), readyPath = args.at(4);
-    const unsigned long ms = args.at(3).toULong();
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("hold"));
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"hold"_s);
         db.setDatabaseName(databasePath);
-        if (!db.open())
+        QSqlQuery query(db);
+        if (!db.open() || !query.exec(u"BEGIN EXCLUSIVE"_s))
             return fail(databasePath);
-        QSqlQuery begin(db);
-        if (!begin.exec(QStringLiteral("BEGIN EXCLUSIVE")))
-            return fail(QStringLiteral("BEGIN EXCLUSIVE"));
-        QFile ready(readyPath);
-        if (!ready.open(QIODevice::WriteOnly))
+        if (QFile ready(readyPath); !ready.open(QIODevice::WriteOnly))
             return fail(readyPath);
-        ready.close();
         QThread::msleep(ms);
-        QSqlQuery commit(db);
-        if (!commit.exec(QStringLiteral("COMMIT")))
-            return fail(QStringLiteral("COMMIT"));
-        db.close();
+        if (!query.exec(u"COMMIT"_s))
+            return fail(u"COMMIT"_s);
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("hold"));
+    QSqlDatabase::removeDatabase(u"hold"_s);
     return 0;
 }
 
@@ -163,12 +124,16 @@ int hold(const QStringList &args)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    if (args.size() == 6 && args.at(1) == u"claim")
-        return claim(args);
-    if (args.size() == 7 && args.at(1) == u"lower")
-        return lower(args);
-    if (args.size() == 5 && args.at(1) == u"hold")
-        return hold(args);
-    return fail(QStringLiteral("usage: claim|lower|hold ..."));
+    const QStringList a = app.arguments();
+    if (a.size() == 6 && a.at(1) == u"claim")
+        return runAtBarrier(a.at(2), a.at(4), a.at(5), [&](QueueDatabase &db, int &retries) {
+            return claim(db, a.at(3), retries);
+        });
+    if (a.size() == 7 && a.at(1) == u"lower")
+        return runAtBarrier(a.at(2), a.at(5), a.at(6), [&](QueueDatabase &db, int &retries) {
+            return lower(db, a.at(3).toLongLong(), a.at(4).toInt(), retries);
+        });
+    if (a.size() == 5 && a.at(1) == u"hold")
+        return hold(a.at(2), a.at(3).toULong(), a.at(4));
+    return fail(u"usage: claim|lower|hold ..."_s);
 }

@@ -17,6 +17,22 @@ std::unique_ptr<ArchiveBuilder> createQueueDatabase(const QString &folder, const
     return std::move(created).value();
 }
 
+std::unique_ptr<QueueDatabase> buildAndOpen(const QString &folder,
+                                            const std::function<bool(ArchiveBuilder &)> &fill)
+{
+    {
+        auto builder = QDir().mkpath(folder) ? createQueueDatabase(folder) : nullptr;
+        if (!builder || (fill && !fill(*builder)))
+            return nullptr;
+    }
+    Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(folder);
+    if (!opened) {
+        qWarning("cannot open the queue database: %s", qPrintable(opened.error().detail));
+        return nullptr;
+    }
+    return std::move(opened).value();
+}
+
 QStringList folderSnapshot(const QString &folder)
 {
     QStringList entries;
