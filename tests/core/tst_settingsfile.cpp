@@ -106,10 +106,8 @@ void TestSettingsFile::refusesValuesThatWouldNotReadBack_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("a desk name with a double quote") << 1 << u"Lo \"sportello\""_s
                                                      << u"Le virgolette (\") non sono ammesse !"_s;
-    QTest::newRow("an archive folder with a line feed") << 0 << u"C:\\A\nB"_s
+    QTest::newRow("an archive folder with a line break") << 0 << u"C:\\A\r\nB"_s
                                                         << u"Il testo deve stare su una sola riga !"_s;
-    QTest::newRow("a server address with a carriage return") << 2 << u"10.0.0.1\r"_s
-                                                             << u"Il testo deve stare su una sola riga !"_s;
     QTest::newRow("an emoji in the second-screen field") << 3 << u"S😀"_s << u"Il carattere «😀» non è ammesso !"_s;
 }
 

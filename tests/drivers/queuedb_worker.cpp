@@ -64,7 +64,8 @@ int runAtBarrier(const QString &folder, const QString &barrier, const QString &r
     if (!results)
         return fail(results.error().detail);
     QFile out(resultPath);
-    const QByteArray text = u"start %1\nend %2\nretries %3\n%4"_s.arg(start).arg(end).arg(retries).arg(*results).toUtf8();
+    const QByteArray text =
+        u"start %1\nend %2\nretries %3\n%4"_s.arg(start).arg(end).arg(retries).arg(*results).toUtf8();
     return out.open(QIODevice::WriteOnly) && out.write(text) == text.size() ? 0 : fail(resultPath);
 }
 
