@@ -273,41 +273,35 @@ void TestQueueDatabase::lowerWaitingStopsAtZero()
 
 void TestQueueDatabase::oldestWaitingTicketOfTheDesksServices_data()
 {
-    // Tickets: "service,number,called,ora"; 0: no ticket for the desk.
-    QTest::addColumn<QStringList>("tickets");
+    // Tickets: "service,number,called,time" apart by blanks; 0: no ticket for the desk.
+    QTest::addColumn<QString>("tickets");
     QTest::addColumn<QList<qint64>>("deskServices");
     QTest::addColumn<qint64>("expectedNumber");
-    const QList<qint64> oneTwo{1, 2};
-    QTest::newRow("the oldest across the desk's services wins")
-        << QStringList{u"1,10,0,2026-03-02 09:00:05"_s, u"2,20,0,2026-03-02 09:00:01"_s,
-                       u"1,11,0,2026-03-02 09:00:09"_s}
-        << oneTwo << qint64(20);
-    QTest::newRow("tickets of other services are passed over")
-        << QStringList{u"3,30,0,2026-03-02 08:00:00"_s, u"1,10,0,2026-03-02 09:00:00"_s} << oneTwo << qint64(10);
-    QTest::newRow("called tickets are passed over")
-        << QStringList{u"1,10,1,2026-03-02 08:00:00"_s, u"2,21,0,2026-03-02 09:30:00"_s} << oneTwo << qint64(21);
-    QTest::newRow("equal times go by the row key")
-        << QStringList{u"2,22,0,2026-03-02 09:00:00"_s, u"1,12,0,2026-03-02 09:00:00"_s} << oneTwo << qint64(22);
-    QTest::newRow("a service listed twice for the desk counts once")
-        << QStringList{u"1,10,0,2026-03-02 09:00:00"_s} << QList<qint64>{1, 1} << qint64(10);
-    QTest::newRow("only other services wait: nothing for this desk")
-        << QStringList{u"3,30,0,2026-03-02 08:00:00"_s} << oneTwo << qint64(0);
-    QTest::newRow("a desk with no services gets nothing")
-        << QStringList{u"1,10,0,2026-03-02 08:00:00"_s} << QList<qint64>{} << qint64(0);
+    const auto row = [](const char *tag, const char *tickets, const QList<qint64> &deskServices, qint64 expected) {
+        QTest::newRow(tag) << QString::fromLatin1(tickets) << deskServices << expected;
+    };
+    row("the oldest across the desk's services wins", "1,10,0,09:00:05 2,20,0,09:00:01 1,11,0,09:00:09", {1, 2}, 20);
+    row("tickets of other services are passed over", "3,30,0,08:00:00 1,10,0,09:00:00", {1, 2}, 10);
+    row("called tickets are passed over", "1,10,1,08:00:00 2,21,0,09:30:00", {1, 2}, 21);
+    row("equal times go by the row key", "2,22,0,09:00:00 1,12,0,09:00:00", {1, 2}, 22);
+    row("a service listed twice for the desk counts once", "1,10,0,09:00:00", {1, 1}, 10);
+    row("only other services wait: nothing for this desk", "3,30,0,08:00:00", {1, 2}, 0);
+    row("a desk with no services gets nothing", "1,10,0,08:00:00", {}, 0);
 }
 
 void TestQueueDatabase::oldestWaitingTicketOfTheDesksServices()
 {
-    QFETCH(QStringList, tickets);
+    QFETCH(QString, tickets);
     QFETCH(QList<qint64>, deskServices);
     QFETCH(qint64, expectedNumber);
     auto db = database([&](ArchiveBuilder &b) {
         bool ok = b.addDeskService(u"10.0.0.99"_s, 3, u"S3"_s).ok();
         for (const qint64 id : deskServices)
             ok = ok && b.addDeskService(kDesk, id, u"S%1"_s.arg(id)).ok();
-        for (const QString &ticket : tickets) {
+        for (const QString &ticket : tickets.split(u' ')) {
             const QStringList f = ticket.split(u',');
-            ok = ok && b.addTicket(f[0].toLongLong(), f[1].toLongLong(), u"S"_s + f[0], f[2] == u'1', f[3]).ok();
+            ok = ok && b.addTicket(f[0].toLongLong(), f[1].toLongLong(), u"S"_s + f[0], f[2] == u'1',
+                                   u"2026-03-02 "_s + f[3]).ok();
         }
         return ok;
     });
