@@ -5,8 +5,8 @@
 #include "windows/LoSchermo2.h"
 
 #include <QAction>
-#include <QFile>
 #include <QHeaderView>
+#include <QNetworkDatagram>
 #include <QTableView>
 #include <QTimer>
 #include <QUdpSocket>
@@ -18,7 +18,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString kDeskIp = u"10.0.0.5"_s;
-const QString kOtherIp = u"10.9.9.9"_s;
 const QString kAnagrafe = u"Anagrafe"_s;
 
 // One press of "Avanti": the archive and settings before it, what the
@@ -51,12 +50,10 @@ private Q_SLOTS:
     void callFromTheConsole();
     void refusedDatagramIsToldAndNextCallArrives();
     void historyCountsMinutesAcrossMidnightAndReopening();
-    void historyFileFailureIsToldOnce();
     void settingsFileProblemsAtLoad_data();
     void settingsFileProblemsAtLoad();
-    void windowHasItsSizeAndMovesWithTheHistory();
+    void windowMovesWithTheHistoryAndRefreshesUnlessMinimised();
     void refreshKeepsTheChosenService();
-    void refreshStopsWhileMinimised();
     void secondScreenBlinkMenuAndClose();
     void headingClickReversesTheOrder();
     void pictureWithTheHistoryOpen();
@@ -74,7 +71,7 @@ void TestForm1::callFromTheConsole_data()
     QTest::newRow("a count of zero shows the number read and changes nothing else")
         << Call{.attesa = 0, .shown = u"41"_s};
     QTest::newRow("False in the server-state file tells the operator, with the refresh stopped, and changes nothing")
-        << Call{.state = u"False"_s, .boxes = {u"Attenzione|Server non in ascolto ! |icon"_s}};
+        << Call{.state = u"False"_s, .boxes = {u"Attenzione|Server non in ascolto ! |info"_s}};
     QTest::newRow("false in small letters lets the call go ahead")
         << Call{.state = u"false"_s, .shown = u"41"_s, .datagram = sent41};
     QTest::newRow("number 1000 is sent as 1000")
@@ -86,11 +83,8 @@ void TestForm1::callFromTheConsole_data()
         << Call{.server = u"0.0.0.0"_s, .boxes = {u" |Indirizzo Host errato !Controllare impostazioni !"_s}};
     QTest::newRow("the server address of this PC shows the two-line message and changes nothing")
         << Call{.server = kDeskIp, .boxes = {u" |Client e Server non devono/coesistere sullo stesso PC !"_s}};
-    QTest::newRow("a server name that does not resolve is told and nothing changes")
-        << Call{.server = u"nome server.invalid"_s,
-                .boxes = {u"TQ3MAX|Indirizzo del Server non trovato: nome server.invalid ! Controllare impostazioni !|icon"_s}};
     QTest::newRow("a desk without services is told so, with the refresh running, and nothing changes")
-        << Call{.servicesAt = kOtherIp, .boxes = {u"TQ3MAX|Nessun Servizio associato  !|icon"_s},
+        << Call{.servicesAt = u"10.9.9.9"_s, .boxes = {u"TQ3MAX|Nessun Servizio associato  !|info"_s},
                 .refreshUnderBox = true};
 }
 
@@ -113,7 +107,7 @@ void TestForm1::callFromTheConsole()
     QTest::qWait(150);  // a refusal would come back within this time
 
     const bool announced = !call.datagram.isEmpty();
-    QCOMPARE(boxTexts(closer), call.boxes);
+    QCOMPARE(closer.boxes(), call.boxes);
     QCOMPARE(refreshUnderBoxes, QList<bool>(call.boxes.size(), call.refreshUnderBox));
     QCOMPARE(text(u"Label1_1"_s), call.shown);
     QCOMPARE(m_listener->receive(int(announced), 2000).value(0), call.datagram);
@@ -132,27 +126,23 @@ void TestForm1::callFromTheConsole()
 void TestForm1::refusedDatagramIsToldAndNextCallArrives()
 {
     QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 5, 41));
-    const quint16 port = DatagramListener().port();  // free again: nothing listens there
-    m_registry->record().portaServer = port;
+    const quint16 port = m_listener->port();
+    m_listener.reset();  // nothing listens on the port now
     ModalCloser closer;
     open();
     clickAvanti();
-    QTRY_COMPARE(boxTexts(closer), QStringList{u"Attenzione|Server non in ascolto !|icon"_s});
+    QTRY_COMPARE(closer.boxes(), QStringList{u"Attenzione|Server non in ascolto !|info"_s});
     // The call itself was completed at the desk.
     QCOMPARE(text(u"Label1_1"_s), u"41"_s);
-    QCOMPARE(m_archive->numberFile(12), std::optional<QByteArray>(QByteArray("42\r\n")));
     QCOMPARE(m_archive->attesa(12), std::optional(qint64(4)));
 
     QUdpSocket listener;
     QVERIFY(listener.bind(QHostAddress::LocalHost, port));
     clickAvanti();
     QVERIFY(listener.hasPendingDatagrams() || listener.waitForReadyRead(2000));
-    QByteArray data(int(listener.pendingDatagramSize()), '\0');
-    listener.readDatagram(data.data(), data.size());
-    QCOMPARE(data, QByteArray("042#Sportello 1#Anagrafe"));
+    QCOMPARE(listener.receiveDatagram().data(), QByteArray("042#Sportello 1#Anagrafe"));
     QTest::qWait(150);
     QCOMPARE(closer.seen.size(), 1);
-    QCOMPARE(historyFile().count('\n'), 2);
 }
 
 void TestForm1::historyCountsMinutesAcrossMidnightAndReopening()
@@ -180,43 +170,21 @@ void TestForm1::historyCountsMinutesAcrossMidnightAndReopening()
                                 + historyLine("9", "00.10", "06/12/2026", 7, "Anagrafe"));
 }
 
-void TestForm1::historyFileFailureIsToldOnce()
-{
-    QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 3, 41));
-    // A folder where the history file should be: it cannot be opened.
-    QVERIFY(QDir(m_work->path()).mkdir(u"Cronologia-Sportello 1.txt"_s));
-    ModalCloser closer;
-    open();
-    QCOMPARE(boxTexts(closer), QStringList{u"TQ3MAX|Impossibile aprire il file della cronologia !|icon"_s});
-    clickAvanti();
-    clickAvanti();
-    QCOMPARE(closer.seen.size(), 1);
-    QCOMPARE(m_listener->receive(2, 2000),
-             (QList<QByteArray>{"041#Sportello 1#Anagrafe", "042#Sportello 1#Anagrafe"}));
-    QCOMPARE(m_archive->numberFile(12), std::optional<QByteArray>(QByteArray("43\r\n")));
-    QCOMPARE(history()->topLevelItemCount(), 2);
-}
-
 void TestForm1::settingsFileProblemsAtLoad_data()
 {
     QTest::addColumn<bool>("unreadable");
     QTest::addColumn<QStringList>("windows");
-    QTest::addColumn<QString>("desk");
-    QTest::addColumn<QString>("service");
+    QTest::addColumn<QString>("captions");
     const QString box = u"QMessageBox"_s;
-    const QString settings = u"ImpoRete"_s;
     QTest::newRow("a missing settings file is asked for again until the operator saves it")
-        << false << QStringList{box, settings, box, settings} << kDesk << kAnagrafe;
+        << false << QStringList{box, u"ImpoRete"_s, box, u"ImpoRete"_s} << u"Sportello 1|Anagrafe"_s;
     QTest::newRow("an unreadable settings file ends the load with the design captions and no history file")
-        << true << QStringList{box} << u"Postazione"_s << u"Servizio"_s;
+        << true << QStringList{box} << u"Postazione|Servizio"_s;
 }
 
 void TestForm1::settingsFileProblemsAtLoad()
 {
     QFETCH(bool, unreadable);
-    QFETCH(QStringList, windows);
-    QFETCH(QString, desk);
-    QFETCH(QString, service);
     QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 3, 41));
     if (unreadable)
         QVERIFY(writeFile(m_registry->environment().settingsFilePath, "\"" + m_archive->folder().toUtf8() + "\""));
@@ -228,16 +196,13 @@ void TestForm1::settingsFileProblemsAtLoad()
         return false;
     });
     m_registry->window<Form1>();
-    QCOMPARE(closer.names(), windows);
+    QTEST(closer.names(), "windows");
     QCOMPARE(closer.seen.at(0).title, u"TQ3-Messaggio"_s);
-    if (!unreadable)
-        QCOMPARE(closer.seen.at(0).text, u"Percorso Server non impostato o Server non raggiungibile !"_s);
-    QCOMPARE(text(u"Label1_0"_s), desk);
-    QCOMPARE(text(u"Label1_2"_s), service);
+    QTEST(text(u"Label1_0"_s) + u'|' + text(u"Label1_2"_s), "captions");
     QCOMPARE(QFile::exists(m_work->filePath(u"Cronologia-Sportello 1.txt"_s)), !unreadable);
 }
 
-void TestForm1::windowHasItsSizeAndMovesWithTheHistory()
+void TestForm1::windowMovesWithTheHistoryAndRefreshesUnlessMinimised()
 {
     QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 3, 41));
     Form1 &form = open();
@@ -246,10 +211,6 @@ void TestForm1::windowHasItsSizeAndMovesWithTheHistory()
     QCOMPARE(form.size(), QSize(twips::toPixelsX(6060), menu + twips::toPixelsY(1965)));
     QTRY_COMPARE(form.pos(), twips::point(twips::screenWidth() - 6200, twips::screenHeight() - 3250));
     QVERIFY(history()->hasFocus());
-    // Without the second screen the menu keeps the console out of service.
-    child<QAction>(u"SS2"_s)->trigger();
-    QVERIFY(!child<QAction>(u"SS2"_s)->isChecked() && child<QAction>(u"SS3"_s)->isChecked());
-
     QLabel *label2 = child(u"Label2"_s);
     const QPoint closedAt = form.pos();
     QTest::mouseClick(label2, Qt::LeftButton);
@@ -258,8 +219,14 @@ void TestForm1::windowHasItsSizeAndMovesWithTheHistory()
     QTRY_COMPARE(form.pos(), closedAt - QPoint(0, twips::toPixelsY(3130)));
     QTest::mouseClick(label2, Qt::LeftButton);
     QCOMPARE(label2->text(), u"Cronologia chiamate"_s);
-    QCOMPARE(form.height(), menu + twips::toPixelsY(1965));
-    QTRY_COMPARE(form.pos(), closedAt);
+    QTRY_COMPARE(QRect(form.pos(), form.size()), QRect(closedAt, QSize(form.width(), menu + twips::toPixelsY(1965))));
+
+    QCOMPARE(form.refreshTimer()->interval(), 5000);
+    QVERIFY(form.refreshTimer()->isActive());
+    form.setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(!form.refreshTimer()->isActive());
+    form.setWindowState(Qt::WindowNoState);
+    QTRY_VERIFY(form.refreshTimer()->isActive());
 }
 
 void TestForm1::refreshKeepsTheChosenService()
@@ -276,7 +243,6 @@ void TestForm1::refreshKeepsTheChosenService()
     execute(u"UPDATE Servizi SET Attesa = 9 WHERE Id = 70000"_s);
     form.refreshTick();
     QCOMPARE(grid->model()->index(1, 2).data().toString(), u"9"_s);
-    QCOMPARE(grid->currentIndex().row(), 1);
     QCOMPARE(chosen(), std::pair(u"Tributi"_s, qint64(70000)));
 
     // The chosen service taken away from the desk: the first row is chosen.
@@ -290,18 +256,6 @@ void TestForm1::refreshKeepsTheChosenService()
     QCOMPARE(chosen(), std::pair(u"Servizio non disponibile"_s, qint64(12)));
 }
 
-void TestForm1::refreshStopsWhileMinimised()
-{
-    QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 3, 41));
-    Form1 &form = open();
-    QCOMPARE(form.refreshTimer()->interval(), 5000);
-    QVERIFY(form.refreshTimer()->isActive());
-    form.setWindowState(Qt::WindowMinimized);
-    QTRY_VERIFY(!form.refreshTimer()->isActive());
-    form.setWindowState(Qt::WindowNoState);
-    QTRY_VERIFY(form.refreshTimer()->isActive());
-}
-
 void TestForm1::secondScreenBlinkMenuAndClose()
 {
     QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 3, 41));
@@ -310,26 +264,17 @@ void TestForm1::secondScreenBlinkMenuAndClose()
     auto *ss2 = child<QAction>(u"SS2"_s);
     auto *ss3 = child<QAction>(u"SS3"_s);
     auto *stop = child<QPushButton>(u"PushButton1"_s);
-    auto *blink = child<QTimer>(u"Timer2"_s);
     QVERIFY(!ss2->isChecked() && ss3->isChecked() && !stop->isVisible());
-
     clickAvanti();
-    QVERIFY(ss2->isChecked() && !ss3->isChecked());
-    QVERIFY(blink->isActive() && stop->isVisible());
-    QCOMPARE(blink->interval(), 350);
-    QTRY_VERIFY(!child(u"Label1_1"_s)->isVisible());
+    QVERIFY(ss2->isChecked() && !ss3->isChecked() && stop->isVisible());
+    QTRY_VERIFY(!child(u"Label1_1"_s)->isVisible());  // blinking
     QTest::mouseClick(stop, Qt::LeftButton);
-    QVERIFY(!blink->isActive() && !stop->isVisible());
-    QVERIFY(child(u"Label1_1"_s)->isVisible());
-
+    QVERIFY(!child<QTimer>(u"Timer2"_s)->isActive() && !stop->isVisible() && child(u"Label1_1"_s)->isVisible());
     ss3->trigger();
     QVERIFY(!ss2->isChecked() && ss3->isChecked());
-    ss2->trigger();
-    QVERIFY(ss2->isChecked() && !ss3->isChecked());
 
     // Closing the console turns the second screen to its out-of-service panel.
     LoSchermo2 *screen = m_registry->loaded<LoSchermo2>();
-    QVERIFY(!screen->findChild<QWidget *>(u"Gruppo"_s)->isHidden());
     close();
     QVERIFY(screen->findChild<QWidget *>(u"Gruppo"_s)->isHidden());
     QVERIFY(!screen->findChild<QWidget *>(u"FuoriServizio"_s)->isHidden());
@@ -356,29 +301,25 @@ void TestForm1::headingClickReversesTheOrder()
     QCOMPARE(firstColumn(), u"10 8 9"_s);
 }
 
-// With TQ3_SCREENSHOT set, saves the picture (docs/console-selettivo.png is
-// taken this way under Xvfb); otherwise only checks that it can be taken.
+// docs/console-selettivo.png, when TQ3_SCREENSHOT names it (under Xvfb).
 void TestForm1::pictureWithTheHistoryOpen()
 {
+    const QString path = qEnvironmentVariable("TQ3_SCREENSHOT");
+    if (path.isEmpty())
+        QSKIP("TQ3_SCREENSHOT not set");
     QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 14, 41));
-    QVERIFY(m_archive->addService(kDeskIp, 15, u"Tributi"_s, 3, 7));
     QVERIFY(m_archive->addService(kDeskIp, 21, u"Servizi Sociali"_s, 6, 118));
     Form1 &form = open();
-    m_clock->setTime(QTime(9, 2));
-    clickAvanti();
-    m_clock->setTime(QTime(9, 9));
-    clickAvanti();
-    auto *grid = child<QTableView>(u"grid"_s);
-    grid->setCurrentIndex(grid->model()->index(2, 0));
+    for (const QTime &time : {QTime(9, 2), QTime(9, 9)}) {
+        m_clock->setTime(time);
+        clickAvanti();
+    }
+    child<QTableView>(u"grid"_s)->setCurrentIndex(child<QTableView>(u"grid"_s)->model()->index(1, 0));
     m_clock->setTime(QTime(9, 15));
     clickAvanti();
-    form.refreshTick();
     QTest::mouseClick(child(u"Label2"_s), Qt::LeftButton);
     QTest::qWait(200);
-    const QPixmap picture = form.grab();
-    QVERIFY(!picture.isNull());
-    if (const QString path = qEnvironmentVariable("TQ3_SCREENSHOT"); !path.isEmpty())
-        QVERIFY(picture.save(path));
+    QVERIFY(form.grab().save(path));
 }
 
 QTEST_MAIN(TestForm1)

@@ -7,6 +7,7 @@
 #include <QScreen>
 
 using namespace tq3;
+using namespace Qt::StringLiterals;
 
 class TestMsgForm final : public QObject {
     Q_OBJECT
@@ -21,19 +22,13 @@ void TestMsgForm::showsTheGivenLinesInAFixedDialogAndHidesTheOthers_data()
 {
     QTest::addColumn<QString>("line0");
     QTest::addColumn<QString>("line1");
-    QTest::addColumn<QStringList>("visible");
-    QTest::newRow("one line shows that line alone")
-        << QStringLiteral("Al momento coda di attesa vuota !") << QString()
-        << QStringList{QStringLiteral("Al momento coda di attesa vuota !")};
-    QTest::newRow("two lines show both")
-        << QStringLiteral("Client e Server non devono") << QStringLiteral("coesistere sullo stesso PC !")
-        << QStringList{QStringLiteral("Client e Server non devono"), QStringLiteral("coesistere sullo stesso PC !")};
-    QTest::newRow("a first line given exactly Label2 is hidden")
-        << QStringLiteral("Label2") << QStringLiteral("seconda") << QStringList{QStringLiteral("seconda")};
-    QTest::newRow("a second line given exactly Label2 is hidden")
-        << QStringLiteral("prima") << QStringLiteral("Label2") << QStringList{QStringLiteral("prima")};
-    QTest::newRow("a line in another letter case stays")
-        << QStringLiteral("label2") << QString() << QStringList{QStringLiteral("label2")};
+    QTest::addColumn<QString>("visible");
+    QTest::newRow("one line shows that line alone") << u"Al momento coda di attesa vuota !"_s << QString()
+                                                    << u"Al momento coda di attesa vuota !"_s;
+    QTest::newRow("two lines show both") << u"Client e Server non devono"_s << u"coesistere sullo stesso PC !"_s
+                                         << u"Client e Server non devono/coesistere sullo stesso PC !"_s;
+    QTest::newRow("a line given exactly Label2 is hidden") << u"Label2"_s << u"seconda"_s << u"seconda"_s;
+    QTest::newRow("a line in another letter case stays") << u"label2"_s << QString() << u"label2"_s;
 }
 
 void TestMsgForm::showsTheGivenLinesInAFixedDialogAndHidesTheOthers()
@@ -41,23 +36,22 @@ void TestMsgForm::showsTheGivenLinesInAFixedDialogAndHidesTheOthers()
     QFETCH(QString, line0);
     QFETCH(QString, line1);
     WindowRegistry registry;
-    QStringList look;
+    QString look;
     test::ModalCloser closer([&](QWidget *window) {
         const QPoint offCentre = window->frameGeometry().center() - window->screen()->geometry().center();
-        look = QStringList{window->windowTitle(), window->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
-                           window->findChild<QAbstractButton *>(QStringLiteral("PB1_0"))->text()};
-        if (window->size() != twips::size(8370, 5025) || offCentre.manhattanLength() > 4
-            || window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint))
-            look << QStringLiteral("not a fixed dialog of its size in the middle of the screen");
+        const bool fixed = !(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+        look = window->findChild<QLabel *>(u"Label1"_s)->text() + u'|'
+            + window->findChild<QAbstractButton *>(u"PB1_0"_s)->text()
+            + (window->size() == twips::size(8370, 5025) && offCentre.manhattanLength() <= 4 && fixed
+                   ? QString() : u"|not a fixed dialog of its size in the middle of the screen"_s);
         return false;
     });
     // Each showing starts fresh: the two lines before leave nothing behind.
-    MsgForm::MostraMessaggio(registry, QStringLiteral("prima riga"), QStringLiteral("seconda riga"));
+    MsgForm::MostraMessaggio(registry, u"prima riga"_s, u"seconda riga"_s);
     MsgForm::MostraMessaggio(registry, line0, line1);
-    QCOMPARE(closer.names(), (QStringList{QStringLiteral("MsgForm"), QStringLiteral("MsgForm")}));
-    QTEST(closer.seen.at(1).lines, "visible");
-    QCOMPARE(look, (QStringList{QStringLiteral(" "), QStringLiteral("Messaggio x te  da TURNALIA 3 MAX (Client)"),
-                                QStringLiteral("C&hiudi")}));
+    QFETCH(QString, visible);
+    QCOMPARE(closer.boxes(), (QStringList{u" |prima riga/seconda riga"_s, u" |"_s + visible}));
+    QCOMPARE(look, u"Messaggio x te  da TURNALIA 3 MAX (Client)|C&hiudi"_s);
     QVERIFY(!registry.loaded<MsgForm>());
 }
 
@@ -74,8 +68,8 @@ void TestMsgForm::picture()
         saved = window->grab().save(file);
         return false;
     });
-    MsgForm::MostraMessaggio(registry, QStringLiteral("Percorso /postazione impostate correttamente !"),
-                             QStringLiteral("Riavviare modulo Client Turnalia 3 MAX !"));
+    MsgForm::MostraMessaggio(registry, u"Percorso /postazione impostate correttamente !"_s,
+                             u"Riavviare modulo Client Turnalia 3 MAX !"_s);
     QVERIFY(saved);
 }
 
