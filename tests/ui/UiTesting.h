@@ -21,29 +21,32 @@
 namespace tq3::test {
 
 struct SeenModal final {
-    QString name;  // objectName, or the class name ("QMessageBox")
+    QString name;   // objectName, or the class name ("QMessageBox")
     QString title;
-    QString text;  // a message box's text; MsgForm's visible lines joined by '\n'
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QStringList lines;  // MsgForm's visible lines
+    QString text;   // a message box's text; MsgForm's visible lines joined by '\n'
+    QString shown;  // "title|text" plus "|info" or "|stop"; MsgForm's lines joined by '/'; other windows: name
 };
 
 inline SeenModal readModal(QWidget *window)
 {
-    SeenModal seen;
-    seen.name = window->objectName().isEmpty() ? QString::fromLatin1(window->metaObject()->className())
-                                               : window->objectName();
-    seen.title = window->windowTitle();
-    if (auto *box = qobject_cast<QMessageBox *>(window)) {
-        seen.text = box->text();
-        seen.icon = box->icon();
-    }
+    SeenModal seen{window->objectName(), window->windowTitle(), {}, {}};
+    if (seen.name.isEmpty())
+        seen.name = QString::fromLatin1(window->metaObject()->className());
+    seen.shown = seen.name;
+    QStringList lines;
     for (const char *name : {"Label2_0", "Label2_1"}) {
         if (auto *line = window->findChild<QLabel *>(QLatin1String(name)); line && line->isVisible())
-            seen.lines << line->text();
+            lines << line->text();
     }
-    if (!seen.lines.isEmpty())
-        seen.text = seen.lines.join(QLatin1Char('\n'));
+    if (auto *box = qobject_cast<QMessageBox *>(window)) {
+        seen.text = box->text();
+        seen.shown = seen.title + u'|' + seen.text
+            + QLatin1String(box->icon() == QMessageBox::Critical ? "|stop"
+                            : box->icon() == QMessageBox::Information ? "|info" : "");
+    } else if (!lines.isEmpty()) {
+        seen.text = lines.join(u'\n');
+        seen.shown = seen.title + u'|' + lines.join(u'/');
+    }
     return seen;
 }
 
@@ -76,28 +79,13 @@ public:
 
     QList<SeenModal> seen;
 
-    QStringList names() const
-    {
-        QStringList result;
-        for (const SeenModal &modal : seen)
-            result << modal.name;
-        return result;
-    }
     bool waitFor(int count) { return QTest::qWaitFor([&] { return seen.size() >= count; }, 5000); }
 
-    // Each window as "title|text" plus "|info" or "|stop"; MsgForm's lines
-    // joined by '/'; any other window by its name.
     QStringList boxes() const
     {
         QStringList result;
-        for (const SeenModal &modal : seen) {
-            const char *icon = modal.icon == QMessageBox::Critical ? "|stop"
-                               : modal.icon == QMessageBox::Information ? "|info" : "";
-            result << (modal.lines.isEmpty() && modal.name != QLatin1String("QMessageBox")
-                           ? modal.name
-                           : modal.title + QLatin1Char('|') + modal.lines.join(QLatin1Char('/'))
-                               + (modal.lines.isEmpty() ? modal.text : QString()) + QLatin1String(icon));
-        }
+        for (const SeenModal &modal : seen)
+            result << modal.shown;
         return result;
     }
 
