@@ -67,7 +67,7 @@ void TestForm11::callFromTheConsole_data()
 {
     QTest::addColumn<Call>("call");
     // The choice of ticket is the call tests' (tst_automaticcall).
-    QTest::newRow("number 7 is sent as 007, shown as 7, kept in the history, and its missing number file is created")
+    QTest::newRow("number 7 is sent as 007, shown as 7 and kept in the history")
         << Call{.number = u"7"_s, .service = u"Anagrafe"_s, .datagram = "007#Sportello 1#Anagrafe"};
     QTest::newRow("tickets of other desks' services only: nothing marked, nothing shown")
         << Call{.queue = u"other"_s};
@@ -105,16 +105,12 @@ void TestForm11::callFromTheConsole()
     QCOMPARE(closer.boxes(), call.boxes);
     QCOMPARE(text(u"Label1_1"_s), call.number);
     QCOMPARE(text(u"Label1_2"_s), call.service);
-    QCOMPARE(m_listener->receive(int(announced), 2000).value(0), call.datagram);
-    QVERIFY(m_listener->drain(50).isEmpty());
+    QCOMPARE(m_listener->drain(100), announced ? QList<QByteArray>{call.datagram} : QList<QByteArray>());
     QCOMPARE(m_archive->calledKeys(), announced ? QList<qint64>{1} : QList<qint64>{});
     QCOMPARE(history()->topLevelItemCount(), int(announced));
     const QByteArray number = call.number.toLatin1();
-    QCOMPARE(historyFile(), announced ? historyLine(number, "14.05", "05/12/2026", 0, call.service.toLatin1()) : QByteArray());
-    if (announced)
-        QCOMPARE(m_archive->numberFile(1), std::optional<QByteArray>(number + "\r\n"));
-    // The second screen is off: no blink and no stop button.
-    QVERIFY(child<QPushButton>(u"PushButton1"_s)->isHidden());
+    QCOMPARE(historyFile(), announced ? historyLine(number, "14.05", "05/12/2026", 0, call.service.toLatin1())
+                                      : QByteArray());
 }
 
 void TestForm11::secondScreenShowsThePreviousCallWhenNothingIsForTheDesk()
