@@ -7,7 +7,7 @@
 #include "store/ArchiveBuilder.h"
 #include "store/QueueDatabase.h"
 
-#include "DatabaseFixture.h"
+#include "CallArchive.h"
 
 #include <QCoreApplication>
 #include <QDir>

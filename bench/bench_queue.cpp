@@ -2,7 +2,7 @@
 // tickets in CodaFromTotem (most of them long called), against the plain walk
 // through every waiting ticket in time order.
 
-#include "DatabaseFixture.h"
+#include "CallArchive.h"
 #include "store/ArchiveBuilder.h"
 #include "store/QueueDatabase.h"
 

@@ -2,7 +2,6 @@
 #include "console/ServerLink.h"
 
 #include "CallArchive.h"
-#include "DatabaseFixture.h"
 
 #include <QDir>
 #include <QTest>

@@ -4,14 +4,9 @@
 #include "CallArchive.h"
 #include "TestSupport.h"
 
-#include <QDeadlineTimer>
-#include <QProcess>
 #include <QHash>
 #include <QSet>
 #include <QTest>
-
-#include <algorithm>
-#include <limits>
 
 using namespace tq3;
 using namespace Qt::StringLiterals;
@@ -19,43 +14,17 @@ using namespace tq3::test;
 
 namespace {
 
-struct DeskRuns final {
-    QList<QStringList> lines;  // what each desk wrote, from "start <ms>" to "end <ms>"
-    QList<QByteArray> datagrams;
-    bool overlapped = false;   // every desk started before any ended
-};
-
-// One call_desk process per argument list, let go at once through a barrier
-// file; the datagrams are read while they run, so none waits in a full buffer.
-DeskRuns runDesks(const QString &work, const QList<QStringList> &arguments, DatagramListener &listener)
+// The desks let go together; the datagrams are read while they run, so none waits in a full buffer.
+RunTogether runDesks(const CallArchive &archive, const QList<QStringList> &desks, DatagramListener &listener,
+                     QList<QByteArray> &datagrams)
 {
-    const QString barrier = work + u"/via"_s;
-    std::vector<std::unique_ptr<QProcess>> desks;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        desks.push_back(std::make_unique<QProcess>());
-        desks.back()->setProcessChannelMode(QProcess::ForwardedChannels);
-        const QString result = work + u"/desk%1.txt"_s.arg(i);
-        desks.back()->start(binDir() + u"/call_desk"_s,
-                            QStringList{barrier, result, QString::number(listener.port())} + arguments.at(i));
-        desks.back()->waitForStarted();
-    }
-    writeFile(barrier, {});
-    DeskRuns runs;
-    for (QDeadlineTimer deadline(180000); !deadline.hasExpired();) {
-        runs.datagrams += listener.drain(20);
-        const auto ended = [](const auto &p) { return p->waitForFinished(0) || p->state() == QProcess::NotRunning; };
-        if (std::all_of(desks.begin(), desks.end(), ended))
-            break;
-    }
-    runs.datagrams += listener.drain(300);
-    qint64 latestStart = 0, earliestEnd = std::numeric_limits<qint64>::max();
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QByteArray bytes = readFile(work + u"/desk%1.txt"_s.arg(i)).value_or("start 0\nend 0");
-        runs.lines << QString::fromUtf8(bytes).split(u'\n', Qt::SkipEmptyParts);
-        latestStart = std::max(latestStart, runs.lines.last().first().mid(6).toLongLong());
-        earliestEnd = std::min(earliestEnd, runs.lines.last().last().mid(4).toLongLong());
-    }
-    runs.overlapped = latestStart < earliestEnd;
+    const QString go = archive.folder() + u"/go"_s;
+    QList<QStringList> arguments;
+    for (const QStringList &desk : desks)
+        arguments << QStringList{go, QString::number(listener.port())} + desk;
+    const RunTogether runs = runTogether(binDir() + u"/call_desk"_s, arguments, go,
+                                         [&] { datagrams += listener.drain(20); });
+    datagrams += listener.drain(300);
     return runs;
 }
 
@@ -90,18 +59,19 @@ void TestCallDesks::twoSelectiveDesksNeverAnnounceOneNumberTwice()
         return QStringList{u"selective"_s, archive.folder(), u"Sportello %1"_s.arg(i),
                            u"10.0.0.%1"_s.arg(i), QString::number(serviceId), u"200"_s};
     };
-    const DeskRuns runs = runDesks(archive.folder(), {desk(1), desk(2)}, listener);
+    QList<QByteArray> datagrams;
+    const RunTogether runs = runDesks(archive, {desk(1), desk(2)}, listener, datagrams);
     QVERIFY2(runs.overlapped, "the two desks did not run at the same time");
-    for (const QStringList &lines : runs.lines)
-        QVERIFY2(lines.filter(u"call "_s).size() == 200, qPrintable(lines.join(u'\n')));
+    for (const DriverRun &run : runs.runs)
+        QVERIFY2(run.lines.filter(u"call "_s).size() == 200, qPrintable(run.lines.join(u'\n')));
     QSet<QByteArray> expected, numbers;
     for (qint32 n = firstNumber; n < firstNumber + 400; ++n)
         expected << QByteArray::number(n).rightJustified(3, '0');
-    for (const QByteArray &datagram : std::as_const(runs.datagrams)) {
+    for (const QByteArray &datagram : std::as_const(datagrams)) {
         QVERIFY2(datagram.endsWith("#Anagrafe"), datagram.constData());
         numbers << datagram.split('#').first();
     }
-    QCOMPARE(runs.datagrams.size(), 400);
+    QCOMPARE(datagrams.size(), 400);
     QCOMPARE(numbers, expected);
     QCOMPARE(archive.numberFile(serviceId).value_or(QByteArray()), QByteArray::number(firstNumber + 400) + "\r\n");
     QCOMPARE(archive.attesa(serviceId).value_or(-1), qint64(600));
@@ -135,13 +105,14 @@ void TestCallDesks::threeAutomaticDesksDrainOneQueue()
     QVERIFY(archive.builder().execute(u"COMMIT"_s));
 
     DatagramListener listener;
-    const DeskRuns runs = runDesks(archive.folder(), desks, listener);
+    QList<QByteArray> datagrams;
+    const RunTogether runs = runDesks(archive, desks, listener, datagrams);
     QVERIFY2(runs.overlapped, "the desks did not run at the same time");
     // Each desk called only its own services, each ticket once, in ora order.
     QSet<qint64> calledKeys;
     for (int i = 0; i < 3; ++i) {
         QString previousOra;
-        for (const QString &line : runs.lines.at(i)) {
+        for (const QString &line : runs.runs.at(i).lines) {
             QVERIFY2(!line.startsWith(u"fail"_s), qPrintable(line));
             const QStringList f = line.split(u' ');  // call <key> <service> <number> <date> <time>
             if (f.first() != u"call"_s)
@@ -158,9 +129,9 @@ void TestCallDesks::threeAutomaticDesksDrainOneQueue()
     QCOMPARE(archive.calledKeys().size(), kTickets);
     // Exactly one datagram per ticket, by service and number.
     QSet<QByteArray> received;
-    for (const QByteArray &datagram : std::as_const(runs.datagrams))
+    for (const QByteArray &datagram : std::as_const(datagrams))
         received << datagram.split('#').value(0) + '#' + datagram.split('#').value(2);
-    QCOMPARE(runs.datagrams.size(), kTickets);
+    QCOMPARE(datagrams.size(), kTickets);
     QCOMPARE(received, expected);
 }
 

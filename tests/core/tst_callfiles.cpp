@@ -1,6 +1,6 @@
 #include "store/CallFiles.h"
 
-#include "StoreFiles.h"
+#include "CallArchive.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -70,7 +70,7 @@ void TestCallFiles::serverStateIsTheFirstField()
     QFETCH(QString, stateOrMessage);
     QFETCH(bool, notListening);
     if (!bytes.isNull())
-        QVERIFY(writeBytes(serverStateFilePath(m_dir->path()), bytes));
+        QVERIFY(writeFile(serverStateFilePath(m_dir->path()), bytes));
     const Result<QString> read = readServerState(m_dir->path());
     QCOMPARE(read.ok() ? *read : read.error().message, stateOrMessage);
     QCOMPARE(read.ok() && serverNotListening(*read), notListening);
@@ -101,7 +101,7 @@ void TestCallFiles::readsThenWritesTheNumberRecord()
     QFETCH(qint32, written);
     QFETCH(QByteArray, after);
     if (!before.isNull())
-        QVERIFY(writeBytes(numberPath(), before));
+        QVERIFY(writeFile(numberPath(), before));
     {
         const auto mode = before.isNull() ? NumberFile::Mode::CreateIfMissing : NumberFile::Mode::ExistingOnly;
         Result<NumberFile> file = NumberFile::open(numberPath(), mode, 0ms);

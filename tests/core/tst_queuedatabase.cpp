@@ -1,5 +1,4 @@
-#include "DatabaseFixture.h"
-#include "StoreFiles.h"
+#include "CallArchive.h"
 
 #include <QDir>
 #include <QSqlDatabase>
@@ -118,7 +117,7 @@ void TestQueueDatabase::refusesWhatIsNoDatabaseAndCreatesNothing()
     const QString folder = parent + u"/archivio"_s;
     QVERIFY(QDir().mkpath(folderExists ? folder : parent));
     if (!file.isEmpty())
-        QVERIFY(writeBytes(folder + u'/' + file, content));
+        QVERIFY(writeFile(folder + u'/' + file, content));
     const QStringList before = folderSnapshot(parent);
 
     const Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(folder);

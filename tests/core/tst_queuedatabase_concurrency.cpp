@@ -1,5 +1,4 @@
-#include "DatabaseFixture.h"
-#include "StoreFiles.h"
+#include "CallArchive.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -20,7 +19,24 @@ QString workerPath()
     return QDir(binDir()).filePath(u"queuedb_worker"_s);
 }
 
-using WorkerRun = QMap<QString, QString>;  // "start", "end", "retries", and the worker's results
+// One worker per argument list, let go together; empty unless every one ended well and they overlapped.
+QList<QStringList> runWorkers(const QString &folder, int desks, const std::function<QStringList(int desk)> &arguments)
+{
+    const QString go = QDir(folder).filePath(u"go"_s);
+    QList<QStringList> all;
+    for (int desk = 0; desk < desks; ++desk)
+        all << (arguments(desk) << go);
+    const RunTogether runs = test::runTogether(workerPath(), all, go);
+    QList<QStringList> lines;
+    for (const DriverRun &run : runs.runs) {
+        if (run.exitCode == 0)
+            lines << run.lines;
+    }
+    if (runs.overlapped && lines.size() == desks)
+        return lines;
+    qWarning("the desks did not run at the same time, or one failed");
+    return {};
+}
 
 } // namespace
 
@@ -35,48 +51,9 @@ private Q_SLOTS:
     void aDeskWaitsForADatabaseLockedByAnother();
 
 private:
-    // Starts one worker per desk with `arguments` + barrier + result file, lets
-    // them all go at once when each stands at the barrier, and checks that
-    // they ran at the same time.
-    QList<WorkerRun> runTogether(const QString &folder, int desks,
-                                 const std::function<QStringList(int desk)> &arguments);
     QTemporaryDir m_dir;
     int m_folders = 0;
 };
-
-QList<WorkerRun> TestQueueDatabaseConcurrency::runTogether(const QString &folder, int desks,
-                                                           const std::function<QStringList(int)> &arguments)
-{
-    const QString barrier = QDir(folder).filePath(u"go"_s);
-    const auto result = [&](int desk) { return QDir(folder).filePath(u"result-%1.txt"_s.arg(desk)); };
-    std::vector<std::unique_ptr<QProcess>> processes;
-    for (int desk = 0; desk < desks; ++desk) {
-        processes.push_back(std::make_unique<QProcess>());
-        processes.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        processes.back()->start(workerPath(), arguments(desk) << barrier << result(desk));
-    }
-    for (int desk = 0; desk < desks; ++desk) {
-        if (!QTest::qWaitFor([&] { return QFileInfo::exists(result(desk) + u".ready"_s); }, 30000))
-            qWarning("desk %d never stood at the barrier", desk);
-    }
-    writeBytes(barrier);
-
-    QList<WorkerRun> runs;
-    QList<std::pair<qint64, qint64>> spans;
-    for (int desk = 0; desk < desks; ++desk) {
-        QProcess &process = *processes[size_t(desk)];
-        const bool ok = process.waitForFinished(120000) && process.exitCode() == 0;
-        WorkerRun run;
-        for (const QString &line : QString::fromUtf8(contentOf(result(desk))).split(u'\n', Qt::SkipEmptyParts))
-            run.insert(line.section(u' ', 0, 0), line.section(u' ', 1));
-        runs << (ok ? run : WorkerRun{});
-        spans.append({run.value(u"start"_s).toLongLong(), run.value(u"end"_s).toLongLong()});
-    }
-    if (allOverlap(spans))
-        return runs;
-    qWarning("the desks did not run at the same time, or one failed");
-    return {};
-}
 
 void TestQueueDatabaseConcurrency::everyWaitingTicketIsCalledExactlyOnce_data()
 {
@@ -110,14 +87,14 @@ void TestQueueDatabaseConcurrency::everyWaitingTicketIsCalledExactlyOnce()
             waiting << key;
     }
 
-    const QList<WorkerRun> runs = runTogether(folder, desks, [&](int desk) {
+    const QList<QStringList> runs = runWorkers(folder, desks, [&](int desk) {
         return QStringList{u"claim"_s, folder, u"10.0.0.%1"_s.arg(desk + 1)};
     });
     QCOMPARE(runs.size(), desks);
     QList<qint64> claimed;
-    for (const WorkerRun &run : runs) {
+    for (const QStringList &run : runs) {
         QList<qint64> own;
-        for (const QString &key : run.value(u"claimed"_s).split(u' ', Qt::SkipEmptyParts))
+        for (const QString &key : run)
             own << key.toLongLong();
         QVERIFY(std::is_sorted(own.begin(), own.end()));  // each desk calls in queue order
         claimed << own;
@@ -148,13 +125,13 @@ void TestQueueDatabaseConcurrency::concurrentLoweringsAddUpAndNeverPassZero()
                && b.addService(5, u"Anagrafe"_s, true, 17).ok();
     });
     QVERIFY(db);
-    const QList<WorkerRun> runs = runTogether(folder, kDesks, [&](int) {
+    const QList<QStringList> runs = runWorkers(folder, kDesks, [&](int) {
         return QStringList{u"lower"_s, folder, u"4"_s, QString::number(attempts)};
     });
     QCOMPARE(runs.size(), kDesks);
     int successes = 0;
-    for (const WorkerRun &run : runs)
-        successes += run.value(u"successes"_s, u"-1000"_s).toInt();
+    for (const QStringList &run : runs)
+        successes += run.value(0).mid(8).toInt();
     QCOMPARE(successes, std::min(startCount, kDesks * attempts));
     QCOMPARE(db->serviceWaiting(4).value()->toLongLong(), qint64(startCount - successes));
     QCOMPARE(db->serviceWaiting(5).value()->toLongLong(), 17);

@@ -1,6 +1,6 @@
 #include "store/SettingsFile.h"
 
-#include "StoreFiles.h"
+#include "CallArchive.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -37,7 +37,7 @@ void TestSettingsFile::init()
 
 void TestSettingsFile::savesByteForByteOverALongerFile()
 {
-    QVERIFY(writeBytes(filePath(), QByteArray(5000, 'x') + "\r\n\"a\",\"b\",\"c\",\"d\",\"e\"\r\n"));
+    QVERIFY(writeFile(filePath(), QByteArray(5000, 'x') + "\r\n\"a\",\"b\",\"c\",\"d\",\"e\"\r\n"));
     const SettingsFile desk{u"\\\\srv\\Archivio TQ3\\"_s, u"Sportello Città 2"_s, u"192.168.1.20"_s, u"S"_s};
     QVERIFY(desk.save(filePath()).ok());
     const QByteArray line("\"\\\\srv\\Archivio TQ3\\\",\"Sportello Citt\xe0 2\",\"192.168.1.20\",\"S\"\r\n");
@@ -45,7 +45,7 @@ void TestSettingsFile::savesByteForByteOverALongerFile()
     QCOMPARE(filesLeft(), QStringList{kSettingsFileName});  // the temporary was renamed over it
 
     // Fields after the fourth, and further lines, are not read.
-    QVERIFY(writeBytes(filePath(), line.chopped(2) + ",\"extra\"\r\n\"D:\\B\",\"Due\",\"1.2.3.4\",\"N\"\r\n"));
+    QVERIFY(writeFile(filePath(), line.chopped(2) + ",\"extra\"\r\n\"D:\\B\",\"Due\",\"1.2.3.4\",\"N\"\r\n"));
     const Result<SettingsFile> loaded = SettingsFile::load(filePath());
     QVERIFY(loaded.ok());
     QCOMPARE(*loaded, desk);
@@ -91,7 +91,7 @@ void TestSettingsFile::loadFailuresAreTyped()
 
     if (!written.isEmpty()) {
         QVERIFY(QDir().mkpath(QFileInfo(m_dir->filePath(written)).path()));
-        QVERIFY(writeBytes(m_dir->filePath(written), bytes));
+        QVERIFY(writeFile(m_dir->filePath(written), bytes));
     }
     const Result<SettingsFile> loaded = SettingsFile::load(m_dir->filePath(load));
     QVERIFY(!loaded.ok());
@@ -118,7 +118,7 @@ void TestSettingsFile::refusesValuesThatWouldNotReadBack()
     QFETCH(QString, message);
 
     const QByteArray before("\"C:\\A\",\"Uno\",\"10.0.0.1\",\"N\"\r\n");
-    QVERIFY(writeBytes(filePath(), before));
+    QVERIFY(writeFile(filePath(), before));
     SettingsFile settings{u"C:\\A"_s, u"Due"_s, u"10.0.0.2"_s, u"S"_s};
     QString *const fields[] = {&settings.percorsoServer, &settings.nomePostazione, &settings.ipServer,
                                &settings.secondoSchermo};

@@ -7,29 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-#include <vector>
-
 #include <signal.h>
 
 using namespace tq3;
-
-namespace {
-
-void touch(const QString &path)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-}
-
-// "claimed <start ms> <end ms>" or "refused ..." as the claimer wrote it.
-QStringList claimOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).split(u' ') : QStringList();
-}
-
-} // namespace
 
 class TestSingleInstance final : public QObject {
     Q_OBJECT
@@ -63,58 +43,29 @@ void TestSingleInstance::aClaimHoldsUntilItsClientEnds()
 void TestSingleInstance::ofClientsStartingTogetherExactlyOneRuns()
 {
     QTemporaryDir dir;
-    const QString lockFolder = dir.filePath(QStringLiteral("tmp"));
-    QVERIFY(QDir().mkpath(lockFolder));
     const QString go = dir.filePath(QStringLiteral("go"));
-    const QString release = dir.filePath(QStringLiteral("release"));
-    constexpr int kClients = 4;
-    auto result = [&](int i) { return dir.filePath(QStringLiteral("result%1").arg(i)); };
-
-    std::vector<std::unique_ptr<QProcess>> clients;
-    for (int i = 0; i < kClients; ++i) {
-        clients.push_back(std::make_unique<QProcess>());
-        clients.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        clients.back()->start(test::binDir() + QStringLiteral("/startup_claimer"),
-                              {lockFolder, go, result(i), release});
-        QVERIFY(clients.back()->waitForStarted());
-    }
-    touch(go);  // the barrier: every claimer waits for it
-
-    int claimed = 0;
-    qint64 latestStart = 0;
-    qint64 earliestEnd = std::numeric_limits<qint64>::max();
-    for (int i = 0; i < kClients; ++i) {
-        QTRY_VERIFY_WITH_TIMEOUT(claimOf(result(i)).size() == 3, 20000);
-        const QStringList claim = claimOf(result(i));
-        QVERIFY2(claim.at(0) == QStringLiteral("claimed") || claim.at(0) == QStringLiteral("refused"),
-                 qPrintable(claim.at(0)));
-        claimed += claim.at(0) == QStringLiteral("claimed");
-        latestStart = std::max(latestStart, claim.at(1).toLongLong());
-        earliestEnd = std::min(earliestEnd, claim.at(2).toLongLong());
-    }
-    QVERIFY2(latestStart < earliestEnd, "the claims did not overlap");
-    QCOMPARE(claimed, 1);
-
-    touch(release);
-    for (auto &process : clients) {
-        QVERIFY(process->waitForFinished(20000));
-        QCOMPARE(process->exitCode(), 0);
-    }
-    QVERIFY(SingleInstance(lockFolder).claim());
+    const QStringList claimer{dir.path(), go, QStringLiteral("200")};
+    const test::RunTogether runs =
+        test::runTogether(test::binDir() + QStringLiteral("/startup_claimer"), {claimer, claimer, claimer, claimer}, go);
+    QVERIFY2(runs.overlapped, "the claims did not overlap");
+    QStringList outcomes;
+    for (const test::DriverRun &run : runs.runs)
+        outcomes << run.lines;
+    outcomes.sort();
+    QCOMPARE(outcomes, QStringList({QStringLiteral("claimed"), QStringLiteral("refused"), QStringLiteral("refused"),
+                                    QStringLiteral("refused")}));
+    QVERIFY(SingleInstance(dir.path()).claim());
 }
 
 void TestSingleInstance::aClaimLeftByAKilledClientDoesNotCount()
 {
     QTemporaryDir dir;
     const QString go = dir.filePath(QStringLiteral("go"));
-    const QString result = dir.filePath(QStringLiteral("result"));
-    touch(go);
-
+    QVERIFY(QFile(go).open(QIODevice::WriteOnly));
     QProcess client;
-    client.start(test::binDir() + QStringLiteral("/startup_claimer"),
-                 {dir.path(), go, result, dir.filePath(QStringLiteral("never"))});
-    QVERIFY(client.waitForStarted());
-    QTRY_COMPARE_WITH_TIMEOUT(claimOf(result).value(0), QStringLiteral("claimed"), 20000);
+    client.start(test::binDir() + QStringLiteral("/startup_claimer"), {dir.path(), go, QStringLiteral("60000")});
+    QByteArray printed;
+    QTRY_VERIFY_WITH_TIMEOUT((printed += client.readAllStandardOutput()).contains("claimed"), 20000);
     QVERIFY(!SingleInstance(dir.path()).claim());
 
     ::kill(static_cast<pid_t>(client.processId()), SIGKILL);

@@ -8,7 +8,7 @@
 #include "store/RecordSyntax.h"
 #include "store/SettingsFile.h"
 
-#include "StoreFiles.h"
+#include "CallArchive.h"
 #include "TestSupport.h"
 
 #include <QDir>
@@ -102,7 +102,7 @@ void TestStoreProcesses::aWriteKilledAtAnyPointLeavesTheOldOrTheNewValue()
 
     const bool settings = values.size() == 4;
     const QString file = settings ? path(kSettingsFileName) : numberPath();
-    QVERIFY(writeBytes(file, before));
+    QVERIFY(writeFile(file, before));
     QProcess crasher;
     crasher.start(program(u"store_crasher"_s),
                   QStringList{point, settings ? u"settings"_s : u"number"_s, file} + values);
@@ -122,7 +122,7 @@ void TestStoreProcesses::aWriteKilledAtAnyPointLeavesTheOldOrTheNewValue()
 
 void TestStoreProcesses::aFileHeldByAnotherProcessIsInUseUntilItDies()
 {
-    QVERIFY(writeBytes(numberPath(), "41\r\n"));
+    QVERIFY(writeFile(numberPath(), "41\r\n"));
     QProcess holder;
     startHolder(holder, numberPath());
 
@@ -144,8 +144,8 @@ void TestStoreProcesses::aFileHeldByAnotherProcessIsInUseUntilItDies()
 
 void TestStoreProcesses::aChildProcessStartedWhileTheFileIsOpenDoesNotKeepItLocked()
 {
-    QVERIFY(writeBytes(numberPath(), "41\r\n"));
-    QVERIFY(writeBytes(numberFilePath(m_dir->path(), 8), "1\r\n"));
+    QVERIFY(writeFile(numberPath(), "41\r\n"));
+    QVERIFY(writeFile(numberFilePath(m_dir->path(), 8), "1\r\n"));
     QProcess child;
     {
         Result<NumberFile> open = NumberFile::open(numberPath(), NumberFile::Mode::ExistingOnly, 0ms);
@@ -153,7 +153,7 @@ void TestStoreProcesses::aChildProcessStartedWhileTheFileIsOpenDoesNotKeepItLock
         startHolder(child, numberFilePath(m_dir->path(), 8));  // any long-lived program will do
     }
     const bool freed = NumberFile::open(numberPath(), NumberFile::Mode::ExistingOnly, 0ms).ok();
-    QVERIFY(writeBytes(path(u"release"_s)));
+    QVERIFY(writeFile(path(u"release"_s)));
     QVERIFY(child.waitForFinished(10000));
     QVERIFY2(freed, "the child process kept the number file locked");
 }
@@ -163,33 +163,19 @@ void TestStoreProcesses::desksTakingNumbersTogetherGetEachNumberOnce()
     constexpr int kDesks = 4;
     constexpr int kNumbersEach = 200;
     constexpr qint32 kFirst = 990;  // the record grows from three digits to four on the way
-    QVERIFY(writeBytes(numberPath(), record::numberRecord(kFirst)));
+    QVERIFY(writeFile(numberPath(), record::numberRecord(kFirst)));
 
-    std::vector<std::unique_ptr<QProcess>> desks;
-    for (int desk = 0; desk < kDesks; ++desk) {
-        desks.push_back(std::make_unique<QProcess>());
-        desks.back()->start(program(u"numberfile_desk"_s), {u"take"_s, numberPath(), path(u"go"_s),
-                                                              QString::number(kNumbersEach), u"300"_s,
-                                                              path(u"report%1"_s.arg(desk))});
-        QVERIFY(desks.back()->waitForStarted(10000));
-    }
-    QVERIFY(writeBytes(path(u"go"_s)));  // the barrier: every desk is waiting for this file
-
+    QList<QStringList> arguments;
+    for (int desk = 0; desk < kDesks; ++desk)
+        arguments << QStringList{u"take"_s, numberPath(), path(u"go"_s), QString::number(kNumbersEach), u"300"_s};
+    const RunTogether runs = runTogether(program(u"numberfile_desk"_s), arguments, path(u"go"_s));
+    QVERIFY2(runs.overlapped, "the desks did not take numbers at the same time");
     QList<qint32> taken;
-    QList<std::pair<qint64, qint64>> spans;
-    for (int desk = 0; desk < kDesks; ++desk) {
-        QProcess &process = *desks[size_t(desk)];
-        QVERIFY(process.waitForFinished(60000));
-        QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
-                 process.readAllStandardError().constData());
-        const QList<QByteArray> lines = contentOf(path(u"report%1"_s.arg(desk))).split('\n');
-        QCOMPARE(lines.size(), kNumbersEach + 2);  // the times, the numbers, the empty end
-        const QList<QByteArray> times = lines.first().split(' ');
-        spans.append({times.value(0).toLongLong(), times.value(1).toLongLong()});
-        for (qsizetype i = 1; i <= kNumbersEach; ++i)
-            taken.append(lines.at(i).toInt());
+    for (const DriverRun &run : runs.runs) {
+        QCOMPARE(run.exitCode, 0);
+        for (const QString &number : run.lines)
+            taken << number.toInt();
     }
-    QVERIFY2(allOverlap(spans), "the desks did not take numbers at the same time");
 
     std::sort(taken.begin(), taken.end());
     QList<qint32> expected(kDesks * kNumbersEach);

@@ -3,20 +3,18 @@
 // numberfile_desk hold <number file> <ready file> <release file>
 //   holds the file open, as a desk in the middle of a call, until the release
 //   file appears (or it is killed); before it signals ready it also opens and
-//   closes the file through a second, unlocked handle, which must not drop
-//   the lock.
-// numberfile_desk take <number file> <go file> <count> <hold µs> <report file>
-//   waits for the go file, then takes `count` numbers, each read and its
-//   successor written under one open; the report holds the start and end
-//   time (ms since the epoch) on its first line, then each number taken.
+//   closes the file through a second, unlocked handle, which must not drop the lock.
+// numberfile_desk take <number file> <go file> <count> <hold µs>
+//   at the go file, takes `count` numbers, each read and its successor written
+//   under one open, and prints each number taken.
 
 #include "store/CallFiles.h"
 
-#include "DatabaseFixture.h"
+#include "CallArchive.h"
+#include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
 #include <QThread>
 
 #include <cstdio>
@@ -31,33 +29,22 @@ int fail(const QString &what)
     return 1;
 }
 
-bool waitFor(const QString &path)
-{
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!QFileInfo::exists(path) && std::chrono::steady_clock::now() < giveUp)
-        QThread::usleep(500);
-    return QFileInfo::exists(path);
-}
-
 int hold(const QStringList &args)
 {
     const Result<NumberFile> held = NumberFile::open(args.at(2), NumberFile::Mode::ExistingOnly);
     if (!held)
         return fail(held.error().detail);
-    if (QFile other(args.at(2)); other.open(QIODevice::ReadOnly))
-        other.readAll();
-    if (QFile ready(args.at(3)); !ready.open(QIODevice::WriteOnly))
+    test::readFile(args.at(2));
+    if (!test::writeFile(args.at(3)))
         return fail(args.at(3));
-    waitFor(args.at(4));
+    for (int i = 0; i < 60000 && !QFile::exists(args.at(4)); ++i)
+        QThread::usleep(500);
     return 0;
 }
 
 int take(const QStringList &args)
 {
-    if (!waitFor(args.at(3)))
-        return fail(QStringLiteral("no go file"));
-    const qint64 start = test::nowMs();
-    QByteArray taken;
+    test::waitForGo(args.at(3));
     for (int i = 0; i < args.at(4).toInt(); ++i) {
         Result<NumberFile> file = NumberFile::open(args.at(2), NumberFile::Mode::ExistingOnly);
         const Result<qint32> number = file ? file->read() : Result<qint32>(file.error());
@@ -68,12 +55,9 @@ int take(const QStringList &args)
         const Result<void> written = next ? file->write(*next) : Result<void>(next.error());
         if (!written)
             return fail(written.error().detail);
-        taken += QByteArray::number(*number) + '\n';
+        test::print(QString::number(*number));
     }
-    QFile report(args.at(6));
-    const QByteArray times = QByteArray::number(start) + ' ' + QByteArray::number(test::nowMs()) + '\n';
-    if (!report.open(QIODevice::WriteOnly) || report.write(times + taken) != times.size() + taken.size())
-        return fail(args.at(6));
+    test::print();
     return 0;
 }
 
@@ -85,7 +69,7 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments();
     if (args.size() == 5 && args.at(1) == u"hold")
         return hold(args);
-    if (args.size() == 7 && args.at(1) == u"take")
+    if (args.size() == 6 && args.at(1) == u"take")
         return take(args);
-    return fail(QStringLiteral("usage: hold <file> <ready> <release> | take <file> <go> <count> <µs> <report>"));
+    return fail(QStringLiteral("usage: hold <file> <ready> <release> | take <file> <go> <count> <µs>"));
 }

@@ -3,7 +3,7 @@
 //
 // startup_demo_desk <working folder> <archive folder> <ModoClient> <RHPort> <SecondoSchermo> [desk name]
 
-#include "startup_Archive.h"
+#include "CallArchive.h"
 
 #include <QCoreApplication>
 #include <QDir>

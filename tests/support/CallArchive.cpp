@@ -1,10 +1,11 @@
 #include "CallArchive.h"
 
-#include "DatabaseFixture.h"
 #include "store/CallFiles.h"
+#include "store/SettingsFile.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QSqlDatabase>
@@ -24,6 +25,73 @@ std::optional<QByteArray> readFile(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? std::optional<QByteArray>(file.readAll()) : std::nullopt;
+}
+
+std::unique_ptr<ArchiveBuilder> createQueueDatabase(const QString &folder, const QString &fileName)
+{
+    Result<std::unique_ptr<ArchiveBuilder>> created = ArchiveBuilder::create(QDir(folder).filePath(fileName));
+    if (!created) {
+        qWarning("cannot create the queue database: %s", qPrintable(created.error().detail));
+        return nullptr;
+    }
+    return std::move(created).value();
+}
+
+std::unique_ptr<QueueDatabase> buildAndOpen(const QString &folder,
+                                            const std::function<bool(ArchiveBuilder &)> &fill)
+{
+    {
+        auto builder = QDir().mkpath(folder) ? createQueueDatabase(folder) : nullptr;
+        if (!builder || (fill && !fill(*builder)))
+            return nullptr;
+    }
+    Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(folder);
+    if (!opened) {
+        qWarning("cannot open the queue database: %s", qPrintable(opened.error().detail));
+        return nullptr;
+    }
+    return std::move(opened).value();
+}
+
+QStringList folderSnapshot(const QString &folder)
+{
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        entries.append(info.filePath() + u' ' + QString::number(info.size()));
+    }
+    entries.sort();
+    return entries;
+}
+
+bool createStartupArchive(const QString &folder, StartupDatabase database, const QVariant &modoClient,
+                          const QVariant &rhPort)
+{
+    if (!QDir().mkpath(folder) || database == StartupDatabase::None)
+        return QDir(folder).exists();
+    if (database == StartupDatabase::NotADatabase)
+        return writeFile(QDir(folder).filePath(u"TQ3MAX.mdb"_s),
+                         QByteArray("Standard Jet DB\0\0\0 not a queue database", 40));
+    std::unique_ptr<ArchiveBuilder> builder = createQueueDatabase(folder);
+    if (!builder)
+        return false;
+    if (database == StartupDatabase::WithoutConfigurazione)
+        return builder->execute(u"DROP TABLE Configurazione"_s).ok();
+    if (!builder->execute(u"DELETE FROM Configurazione"_s).ok())
+        return false;
+    return database == StartupDatabase::EmptyConfigurazione
+        || builder
+               ->execute(u"INSERT INTO Configurazione (ModoClient, RHPort, IPSERVER, SERVERName) VALUES (?, ?, ?, ?)"_s,
+                         {modoClient, rhPort, u"127.0.0.1"_s, u"SERVER"_s})
+               .ok();
+}
+
+bool writeStartupSettings(const QString &path, const QString &percorsoServer, const QString &nomePostazione,
+                          const QString &ipServer, const QString &secondoSchermo)
+{
+    return SettingsFile{percorsoServer, nomePostazione, ipServer, secondoSchermo}.save(path).ok();
 }
 
 CallArchive::CallArchive()

@@ -2,18 +2,47 @@
 
 #include "store/ArchiveBuilder.h"
 #include "store/Clock.h"
+#include "store/QueueDatabase.h"
 
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
 
 namespace tq3::test {
 
-bool writeFile(const QString &path, const QByteArray &bytes);
+bool writeFile(const QString &path, const QByteArray &bytes = {});
 std::optional<QByteArray> readFile(const QString &path);  // nullopt: missing
+inline QByteArray contentOf(const QString &path) { return readFile(path).value_or("<unreadable>"); }
+
+// A new queue database with the schema in `folder`; null (with a warning) when it cannot be made.
+std::unique_ptr<ArchiveBuilder> createQueueDatabase(const QString &folder,
+                                                    const QString &fileName = QStringLiteral("TQ3MAX.mdb"));
+// A new queue database in `folder` (made when missing), filled through `fill`,
+// then opened as a desk opens it; null (with a warning) on any failure.
+std::unique_ptr<QueueDatabase> buildAndOpen(const QString &folder,
+                                            const std::function<bool(ArchiveBuilder &)> &fill = {});
+// Names and sizes of everything under `folder`, to show that nothing changed.
+QStringList folderSnapshot(const QString &folder);
+
+// How the archive folder of a start-up test is laid out.
+enum class StartupDatabase {
+    None,                  // the folder holds no TQ3MAX.mdb
+    NotADatabase,          // TQ3MAX.mdb is some other file
+    WithoutConfigurazione, // a queue database without the table
+    EmptyConfigurazione,   // the table without a row
+    WithConfigurazione,    // one row with the given ModoClient and RHPort
+};
+// Makes `folder` (created when missing) an archive folder; ModoClient and
+// RHPort are stored as given (a null QVariant stores NULL, text stays text).
+bool createStartupArchive(const QString &folder, StartupDatabase database, const QVariant &modoClient = 2,
+                          const QVariant &rhPort = 4000);
+// PercorsiClient.txt with the four quoted fields.
+bool writeStartupSettings(const QString &path, const QString &percorsoServer, const QString &nomePostazione,
+                          const QString &ipServer, const QString &secondoSchermo);
 
 // A server archive folder as the desks find it: TQ3MAX.mdb, the server-state
 // file reading "True" and the NrAll folder of number files.

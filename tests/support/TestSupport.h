@@ -1,10 +1,42 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace tq3::test {
 
 // Folder holding the built programs (drivers, stand-in, client).
 QString binDir();
+
+// Milliseconds since the epoch, for the start and end marks of driver processes.
+qint64 nowMs();
+
+// Driver side of runTogether: says it stands at the barrier, waits for the
+// `go` file, then prints "start <ms>" on standard output.
+void waitForGo(const QString &go);
+// Driver side: one line on standard output; "end <ms>" when `line` is empty.
+void print(const QString &line = {});
+
+// One driver process as runTogether saw it: its output lines without the marks.
+struct DriverRun {
+    QStringList lines;
+    int exitCode = -1;
+    qint64 start = 0;
+    qint64 end = 0;
+};
+
+struct RunTogether {
+    QList<DriverRun> runs;
+    bool overlapped = false;  // one moment lay inside every start..end span
+};
+
+// Starts `program` once per argument list, writes the `go` file when each
+// stands at the barrier (`announced`: through waitForGo; otherwise after a
+// moment), calls `meanwhile` while they run and collects what each printed.
+RunTogether runTogether(const QString &program, const QList<QStringList> &arguments, const QString &go,
+                        const std::function<void()> &meanwhile = {}, bool announced = true);
 
 } // namespace tq3::test

@@ -3,7 +3,7 @@
 // a client killed outright does not keep the next one from starting.
 
 #include "TestSupport.h"
-#include "startup_Archive.h"
+#include "CallArchive.h"
 
 #include <QDir>
 #include <QProcess>

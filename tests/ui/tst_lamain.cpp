@@ -1,5 +1,5 @@
 #include "UiTesting.h"
-#include "startup_Archive.h"
+#include "CallArchive.h"
 
 #include "settings/ImpoRete.h"
 #include "startup/SingleInstance.h"
@@ -99,7 +99,7 @@ private:
     QString settingsPath() const { return m_dir->filePath(QStringLiteral("work/PercorsiClient.txt")); }
     void writeSettings(const QByteArray &line)
     {
-        QVERIFY(test::writeRawSettings(settingsPath(), QByteArray(line).replace("%A", archive().toUtf8())));
+        QVERIFY(test::writeFile(settingsPath(), QByteArray(line).replace("%A", archive().toUtf8())));
     }
     ClientRun start() { return startClient(*m_registry, *m_instance); }
     LaMain *launcher() const { return m_registry->loaded<LaMain>(); }
