@@ -38,7 +38,6 @@ class TestAutomaticCall final : public QObject {
 
 private Q_SLOTS:
     void init();
-    void callsFollowTheOldestTicketThenTheRowKey();
     void callEndsAsItShould_data();
     void callEndsAsItShould();
 
@@ -65,29 +64,6 @@ AutomaticCallResult TestAutomaticCall::call(const QString &serverAddress)
     return AutomaticCall(link).run({.archiveFolder = m_archive->folder(), .deskName = u"Sportello 1"_s,
                                     .ipLocale = kIp, .serverAddress = serverAddress,
                                     .numberFilePatience = std::chrono::milliseconds(200)});
-}
-
-void TestAutomaticCall::callsFollowTheOldestTicketThenTheRowKey()
-{
-    const qint64 otherDesks = m_archive->addTicket(3, 50, u"Stato civile"_s, ora(0));
-    m_archive->addTicket(2, 30, u"Tributi"_s, ora(1), true);
-    m_archive->addTicket(1, 12, u"Anagrafe"_s, ora(5));
-    const qint64 oldest = m_archive->addTicket(2, 31, u"Tributi"_s, ora(2));
-    m_archive->addTicket(2, 8, u"Tributi"_s, ora(3));
-    m_archive->addTicket(1, 4, u"Anagrafe"_s, ora(3));  // same time: after by row key
-
-    const AutomaticCallResult first = call();
-    QCOMPARE(first.outcome, Outcome::Announced);
-    QCOMPARE(first.ticketKey, oldest);
-    QCOMPARE(m_listener->receive(1), QList<QByteArray>{"031#Sportello 1#Tributi"});
-    QList<qint32> next;
-    AutomaticCallResult r;
-    while ((r = call()).outcome == Outcome::Announced)
-        next << r.number;
-    QCOMPARE(next, (QList<qint32>{8, 4, 12}));
-    QCOMPARE(r.outcome, Outcome::NothingForDesk);
-    QVERIFY(!m_archive->calledKeys().contains(otherDesks));
-    QCOMPARE(m_listener->receive(3).size(), 3);
 }
 
 // Ticket 7 of service 1 "Anagrafe" waits, an older one was called; `prepare`
@@ -148,10 +124,6 @@ void TestAutomaticCall::callEndsAsItShould_data()
     QTest::newRow("an unreachable archive is reported and not created")
         << local << Prepare([](CallArchive &a) { QFile::remove(a.folder() + u"/TQ3MAX.mdb"_s); }) << Outcome::Failed
         << u"Archivio del Server non raggiungibile !|Archivio TQ3MAX.mdb non trovato !"_s << QByteArray() << QString();
-    QTest::newRow("a server name that does not resolve is reported before the mark")
-        << u"no-such-host.invalid"_s << Prepare() << Outcome::Failed
-        << u"Indirizzo del Server non trovato: no-such-host.invalid ! Controllare impostazioni !"_s << QByteArray()
-        << QString();
 }
 
 void TestAutomaticCall::callEndsAsItShould()

