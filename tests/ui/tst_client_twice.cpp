@@ -31,19 +31,16 @@ QStringList xdotool(const QProcessEnvironment &env, const QStringList &args, int
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();
-        return {};
     }
     return QString::fromLocal8Bit(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 
-// The visible windows of `pid` whose title matches; with `wait`, it first
-// waits (up to 20 s) for one to appear.
+// The visible windows of `pid` whose title matches; with `wait`, once one appears (up to 20 s).
 QStringList windowsOf(const QProcessEnvironment &env, qint64 pid, const QString &title, bool wait = false)
 {
-    QStringList args{u"search"_s, u"--all"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid), u"--name"_s, title};
-    if (wait)
-        args.insert(1, u"--sync"_s);
-    return xdotool(env, args, wait ? 20000 : 5000);
+    const QStringList args{u"--all"_s, u"--onlyvisible"_s, u"--pid"_s, QString::number(pid), u"--name"_s, title};
+    return xdotool(env, QStringList{u"search"_s} + (wait ? QStringList{u"--sync"_s} : QStringList()) + args,
+                   wait ? 20000 : 5000);
 }
 
 } // namespace
@@ -99,9 +96,7 @@ void TestClientTwice::theSecondClientOnAMachineRefusesAndEnds()
     QVERIFY(test::createStartupArchive(archive, test::StartupDatabase::WithConfigurazione));
     QVERIFY(test::writeStartupSettings(work + u"/PercorsiClient.txt"_s, archive, u"Sportello 1"_s, u"127.0.0.1"_s,
                                        u"N"_s));
-    QProcess first;
-    QProcess second;
-    QProcess third;
+    QProcess first, second, third;
     auto startClient = [&](QProcess &process) {
         process.setProcessEnvironment(m_env);
         process.setWorkingDirectory(work);
