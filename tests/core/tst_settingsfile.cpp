@@ -68,8 +68,6 @@ void TestSettingsFile::loadFailuresAreTyped_data()
     const QString incomplete = u"File delle impostazioni incompleto !"_s;
     const QString notFound = u"File delle impostazioni non trovato !"_s;
 
-    QTest::newRow("no file in the folder is not found") << QString() << QByteArray() << name
-                                                        << ErrorKind::NotFound << notFound;
     QTest::newRow("no such folder is not found") << QString() << QByteArray() << u"assente/"_s + name
                                                  << ErrorKind::NotFound << notFound;
     QTest::newRow("a folder in place of the file cannot be read")

@@ -51,7 +51,6 @@ public:
     // In a temporary folder of its own.
     CallArchive();
     QString folder() const { return m_dir.path(); }
-    bool isValid() const { return m_builder != nullptr; }
     ArchiveBuilder &builder() { return *m_builder; }
 
     // Writes the first field of UConnDP.txt; a null value removes the file.
