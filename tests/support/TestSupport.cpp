@@ -84,17 +84,14 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
         run.exitCode = p->state() == QProcess::NotRunning && p->exitStatus() == QProcess::NormalExit ? p->exitCode()
                                                                                                      : -1;
         const QByteArray errors = p->readAllStandardError();
-        // Marks on either channel (the stand-in prints its own on stderr); lines only from stdout.
         const QStringList out = QString::fromUtf8(p->readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        for (const QString &line : out + QString::fromUtf8(errors).split(u'\n')) {
-            if (line.startsWith(u"start "))
-                run.start = line.mid(6).toLongLong();
-            else if (line.startsWith(u"end "))
-                run.end = line.mid(4).toLongLong();
-        }
-        for (const QString &line : out) {
-            if (!line.startsWith(u"start ") && !line.startsWith(u"end "))
-                run.lines << line;
+        // Marks on either channel (the stand-in prints its own on stderr); lines only from stdout.
+        const QStringList all = out + QString::fromUtf8(errors).split(u'\n');
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            if (all.at(i).startsWith(u"start ") || all.at(i).startsWith(u"end "))
+                (all.at(i).startsWith(u's') ? run.start : run.end) = all.at(i).section(u' ', 1).toLongLong();
+            else if (i < out.size())
+                run.lines << all.at(i);
         }
         if (run.exitCode != 0)
             qWarning("%s %s: %s", qPrintable(program), qPrintable(arguments.value(result.runs.size()).join(u' ')),
