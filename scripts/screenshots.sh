@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Pictures of the real client's windows for docs/, taken on a virtual X server.
+# Every picture in docs/, taken on virtual X servers: the launcher and the
+# message window here, then the settings windows, the two consoles and the
+# public window through their own scripts.
 # Usage: scripts/screenshots.sh [build folder]
 # To add a window: lay out a desk (startup_demo_desk), then call shoot_window
 # with the window's exact title and the picture's name; shoot_window starts
@@ -48,3 +50,13 @@ cmake --build "$build" --target tst_msgform
 XDG_RUNTIME_DIR=$shots QT_QPA_PLATFORM=xcb TQ3_MSGFORM_SHOT="$root/docs/msgform.png" \
     xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bin/tst_msgform" picture >/dev/null
 echo "docs/msgform.png"
+
+# The selective console with its history open, taken by its window test.
+cmake --build "$build" --target tst_form1
+XDG_RUNTIME_DIR=$shots QT_QPA_PLATFORM=xcb TQ3_SCREENSHOT="$root/docs/console-selettivo.png" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bin/tst_form1" headingClickReversesTheOrderOfTheOpenHistory >/dev/null
+echo "docs/console-selettivo.png"
+
+bash scripts/console-automatico-screenshot.sh "$build"
+bash scripts/settings-screenshots.sh "$build"
+bash scripts/schermo2-screenshots.sh "$build"
