@@ -21,8 +21,7 @@ class TestCallFiles final : public QObject {
 
 private Q_SLOTS:
     void init();
-    void serverStateIsTheFirstField_data();
-    void serverStateIsTheFirstField();
+    void anEmptyServerStateFileHasNoState();
     void readsThenWritesTheNumberRecord_data();
     void readsThenWritesTheNumberRecord();
     void openFailuresCreateNothing_data();
@@ -41,29 +40,12 @@ void TestCallFiles::init()
     QVERIFY(QDir(m_dir->path()).mkdir(u"NrAll"_s));
 }
 
-// The state read, or the failure's message (no file at all for null bytes).
-void TestCallFiles::serverStateIsTheFirstField_data()
+// False/false and a missing file are the call tests' (tst_selectivecall).
+void TestCallFiles::anEmptyServerStateFileHasNoState()
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("stateOrMessage");
-    QTest::addColumn<bool>("notListening");
-    QTest::newRow("quoted False means not listening") << QByteArray("\"False\"  \r\n") << u"False"_s << true;
-    QTest::newRow("False in small letters means listening") << QByteArray("false\r\n") << u"false"_s << false;
-    QTest::newRow("a missing file is not found") << QByteArray() << u"File di stato del Server non trovato !"_s
-                                                 << false;
-    QTest::newRow("an empty file has no state") << QByteArray("") << u"File di stato del Server vuoto !"_s << false;
-}
-
-void TestCallFiles::serverStateIsTheFirstField()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, stateOrMessage);
-    QFETCH(bool, notListening);
-    if (!bytes.isNull())
-        QVERIFY(writeFile(serverStateFilePath(m_dir->path()), bytes));
+    QVERIFY(writeFile(serverStateFilePath(m_dir->path()), ""));
     const Result<QString> read = readServerState(m_dir->path());
-    QCOMPARE(read.ok() ? *read : read.error().message, stateOrMessage);
-    QCOMPARE(read.ok() && serverNotListening(*read), notListening);
+    QCOMPARE(read ? QString() : read.error().message, u"File di stato del Server vuoto !"_s);
 }
 
 // Under one open: the number read (or none), then the record written over

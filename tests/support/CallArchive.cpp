@@ -81,11 +81,10 @@ bool createStartupArchive(const QString &folder, StartupDatabase database, const
         return builder->execute(u"DROP TABLE Configurazione"_s).ok();
     if (!builder->execute(u"DELETE FROM Configurazione"_s).ok())
         return false;
-    return database == StartupDatabase::EmptyConfigurazione
-        || builder
-               ->execute(u"INSERT INTO Configurazione (ModoClient, RHPort, IPSERVER, SERVERName) VALUES (?, ?, ?, ?)"_s,
-                         {modoClient, rhPort, u"127.0.0.1"_s, u"SERVER"_s})
-               .ok();
+    return builder
+        ->execute(u"INSERT INTO Configurazione (ModoClient, RHPort, IPSERVER, SERVERName) VALUES (?, ?, ?, ?)"_s,
+                  {modoClient, rhPort, u"127.0.0.1"_s, u"SERVER"_s})
+        .ok();
 }
 
 bool writeStartupSettings(const QString &path, const QString &percorsoServer, const QString &nomePostazione,

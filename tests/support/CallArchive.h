@@ -33,7 +33,6 @@ enum class StartupDatabase {
     None,                  // the folder holds no TQ3MAX.mdb
     NotADatabase,          // TQ3MAX.mdb is some other file
     WithoutConfigurazione, // a queue database without the table
-    EmptyConfigurazione,   // the table without a row
     WithConfigurazione,    // one row with the given ModoClient and RHPort
 };
 // Makes `folder` (created when missing) an archive folder; ModoClient and

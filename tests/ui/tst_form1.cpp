@@ -191,7 +191,6 @@ void TestForm1::windowMovesWithTheHistoryAndRefreshesUnlessMinimised()
 {
     QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 3, 41));
     Form1 &form = open();
-    QCOMPARE(form.windowTitle(), u"TQ3MAX - 3.1.15 - Modulo Client Selettivo"_s);
     const int menu = child<QWidget>(u"client"_s)->y();
     QCOMPARE(form.size(), QSize(twips::toPixelsX(6060), menu + twips::toPixelsY(1965)));
     QTRY_COMPARE(form.pos(), twips::point(twips::screenWidth() - 6200, twips::screenHeight() - 3250));
@@ -206,7 +205,6 @@ void TestForm1::windowMovesWithTheHistoryAndRefreshesUnlessMinimised()
     QCOMPARE(label2->text(), u"Cronologia chiamate"_s);
     QTRY_COMPARE(QRect(form.pos(), form.size()), QRect(closedAt, QSize(form.width(), menu + twips::toPixelsY(1965))));
 
-    QCOMPARE(form.refreshTimer()->interval(), 5000);
     QVERIFY(form.refreshTimer()->isActive());
     form.setWindowState(Qt::WindowMinimized);
     QTRY_VERIFY(!form.refreshTimer()->isActive());

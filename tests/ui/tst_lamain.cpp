@@ -5,7 +5,6 @@
 #include "startup/SingleInstance.h"
 #include "startup/ui/ClientStart.h"
 #include "startup/ui/LaMain.h"
-#include "startup/ui/Twips.h"
 #include "startup/ui/WindowRegistry.h"
 #include "windows/LoSchermo2.h"
 
@@ -68,7 +67,6 @@ private Q_SLOTS:
     void startUpPaths_data();
     void startUpPaths();
     void theFolderChosenInThePathWindowLetsStartUpGoOn();
-    void controlsStandWhereTheyBelong();
     void aButtonClosesTheSettingsWindowAndOpensItsWindow_data();
     void aButtonClosesTheSettingsWindowAndOpensItsWindow();
     void closingTheLauncher_data();
@@ -149,8 +147,6 @@ void TestLaMain::startUpPaths_data()
     row("a database without Configurazione is told, the launcher shows the desk",
         StartupDatabase::WithoutConfigurazione, 2, 4000, settingsLine("S"),
         {stop("Configurazione mancante nell'archivio !")}, "Sportello 1||||0|box");
-    row("an empty Configurazione is told the same way", StartupDatabase::EmptyConfigurazione, 2, 4000,
-        settingsLine("S"), {stop("Configurazione mancante nell'archivio !")}, "Sportello 1||||0|box");
     row("a database file that is no database is told", StartupDatabase::NotADatabase, 2, 4000, settingsLine("S"),
         {stop("TQ3MAX.mdb non è un archivio valido !")}, "Sportello 1||||0|box");
     row("a settings file of fewer than four fields is told", with, 2, 4000, "\"x\",\"y\",\"z\"\r\n",
@@ -235,32 +231,6 @@ void TestLaMain::theFolderChosenInThePathWindowLetsStartUpGoOn()
     QVERIFY(!closer.boxes().mid(2).contains(kNotFound));
     QCOMPARE(textOf(launcher(), u"A1_1"_s) + u'|' + textOf(launcher(), u"A1_2"_s),
              u"Automatico|"_s + QDir::toNativeSeparators(archive()));
-}
-
-void TestLaMain::controlsStandWhereTheyBelong()
-{
-    startReady(0);
-    LaMain *window = launcher();
-    QCOMPARE(window->windowTitle(), QStringLiteral("TQ3 MAX - Modulo Client versione 3.1.15"));
-    QCOMPARE(window->size(), twips::size(6885, 5895));
-    QVERIFY(!(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-    QVERIFY(isCentred(window));
-    QVERIFY(!box()->isTristate());
-    // One control of each frame, placed in twips within its frame.
-    const std::tuple<const char *, const char *, QRect, const char *> controls[] = {
-        {"Label3_1", "LaMain", {3840, 280, 495, 255}, "MAX"},
-        {"A1_2", "GroupBox1", {120, 1440, 4215, 285}, ""},
-        {"GroupBox2", "LaMain", {4680, 4200, 2055, 1575}, ""},
-        {"schermo2", "GroupBox2", {120, 900, 1815, 255}, " 2° schermo attivo"},
-        {"btn_1", "GroupBox2", {960, 1200, 975, 300}, "C&hiudi"},
-        {"Image1", "LaMain", {600, -600, 5775, 4710}, ""},
-    };
-    for (const auto &[name, frame, place, text] : controls) {
-        auto *control = window->findChild<QWidget *>(QLatin1String(name));
-        QVERIFY2(control && control->parentWidget()->objectName() == QLatin1String(frame), name);
-        QCOMPARE(control->geometry(), twips::rect(place.x(), place.y(), place.width(), place.height()));
-        QVERIFY2(!*text || textOf(window, QLatin1String(name)) == QString::fromUtf8(text), name);
-    }
 }
 
 void TestLaMain::aButtonClosesTheSettingsWindowAndOpensItsWindow_data()

