@@ -24,7 +24,6 @@ void TestStartupSequence::portNumbers_data()
     QTest::newRow("a whole real") << QVariant(4000.0) << 4000;
     QTest::newRow("a fraction is none") << QVariant(4000.5) << -1;
     QTest::newRow("null is none") << QVariant() << -1;
-    QTest::newRow("empty text is none") << QVariant(QString()) << -1;
     QTest::newRow("letters are none") << QVariant(QStringLiteral("abc")) << -1;
     QTest::newRow("more than 32 bits is none") << QVariant(qint64(5000000000)) << -1;
 }

@@ -173,9 +173,7 @@ void TestLoSchermo2::operationWhileClosedLoadsHidden_data()
         << u"call|Sportello 5|Protocollo|103|blinking"_s;
     QTest::newRow("desk name set")
         << Operation([](LoSchermo2 &w) { w.ImpostaPostazione(u"Sportello 5"_s); }) << u"out|Sportello 5"_s;
-    QTest::newRow("blink stopped") << Operation(&LoSchermo2::FermaLampeggio) << u"out|Postazione"_s;
     QTest::newRow("in service") << Operation(&LoSchermo2::MostraInServizio) << u"call|Postazione |Servizio|0"_s;
-    QTest::newRow("out of service") << Operation(&LoSchermo2::MostraFuoriServizio) << u"out|Postazione"_s;
 }
 
 void TestLoSchermo2::operationWhileClosedLoadsHidden()
