@@ -228,6 +228,19 @@ void TestForm1::refreshKeepsTheChosenService()
     QCOMPARE(grid->model()->index(1, 2).data().toString(), u"9"_s);
     QCOMPARE(chosen(), std::pair(u"Tributi"_s, qint64(70000)));
 
+    // The archive out of reach for two ticks: the rows stay, told once.
+    const QString database = m_archive->folder() + u"/TQ3MAX.mdb"_s;
+    QVERIFY(QFile::rename(database, database + u".away"_s));
+    {
+        ModalCloser closer;
+        form.refreshTick();
+        form.refreshTick();
+        QTRY_COMPARE(closer.seen.size(), 1);
+    }
+    QCOMPARE(grid->model()->rowCount(), 2);
+    QCOMPARE(chosen(), std::pair(u"Tributi"_s, qint64(70000)));
+    QVERIFY(QFile::rename(database + u".away"_s, database));
+
     // The chosen service taken away from the desk: the first row is chosen.
     execute(u"DELETE FROM ServiziPostazioni WHERE ServizioID = 70000"_s);
     form.refreshTick();

@@ -39,7 +39,6 @@ Form1::Form1(WindowRegistry &registry, State &state)
     buildControls();
     connect(m_link.get(), &ServerLink::refused, this, &Form1::onRefused);
     connect(m_link.get(), &ServerLink::socketError, this, &Form1::onSocketError);
-    m_timer1->start();
 }
 
 Form1::~Form1() = default;
@@ -131,6 +130,10 @@ void Form1::load()
     if (registry().record().secondoSchermoAttivo)
         registry().window<LoSchermo2>().ImpostaPostazione(m_label1[0]->text());
     reportHistoryOpening();
+    // Only now: a tick during the settings window's loop above would read an
+    // archive the desk has not found yet, and a console whose load failed
+    // has no list to refresh.
+    m_timer1->start();
 }
 
 void Form1::activated()
@@ -148,21 +151,11 @@ void Form1::reloadServices(bool keepChosenRow)
 {
     const SettingsRecord &record = registry().record();
     Result<QList<DeskServiceWaiting>> rows = loadDeskServices(record.percorsoServer, record.ipLocale);
-    m_reloading = true;
-    m_services->removeRows(0, m_services->rowCount());
-    if (rows) {
-        for (const DeskServiceWaiting &row : *rows) {
-            QList<QStandardItem *> items{new QStandardItem(QString::number(row.servizioId)),
-                                         new QStandardItem(row.servizioTesto),
-                                         new QStandardItem(row.attesa.isNull() ? QString() : row.attesa.toString())};
-            items[ColumnId]->setData(row.servizioId, Qt::UserRole);
-            m_services->appendRow(items);
-        }
-    }
-    m_reloading = false;
-
     if (!rows) {
-        m_label1[2]->setText(kNoServiceCaption);
+        // A list that could not be read again (an archive busy for a moment)
+        // keeps the rows last read, so the desk does not lose its services.
+        if (m_services->rowCount() == 0)
+            m_label1[2]->setText(kNoServiceCaption);
         // Told once, not at every tick, until the list can be read again.
         if (!m_listFailureShown) {
             m_listFailureShown = true;
@@ -171,6 +164,16 @@ void Form1::reloadServices(bool keepChosenRow)
         return;
     }
     m_listFailureShown = false;
+    m_reloading = true;
+    m_services->removeRows(0, m_services->rowCount());
+    for (const DeskServiceWaiting &row : *rows) {
+        QList<QStandardItem *> items{new QStandardItem(QString::number(row.servizioId)),
+                                     new QStandardItem(row.servizioTesto),
+                                     new QStandardItem(row.attesa.isNull() ? QString() : row.attesa.toString())};
+        items[ColumnId]->setData(row.servizioId, Qt::UserRole);
+        m_services->appendRow(items);
+    }
+    m_reloading = false;
     if (m_services->rowCount() == 0) {
         m_label1[2]->setText(kNoServiceCaption);
         return;
