@@ -284,6 +284,13 @@ Result<void> ServerLink::announce(const QByteArray &payload)
         reportPendingError(error);
         error = sendOnce(m_impl->handle, payload);
     }
+    if (error != 0 && !isRefusal(error)) {
+        // A connected socket keeps the local address it had when it was
+        // opened: after this PC's address changed, only a new socket sends.
+        close();
+        if (Result<void> reopened = prepare(); reopened)
+            error = sendOnce(m_impl->handle, payload);
+    }
     if (error != 0) {
         return makeError(ErrorKind::Network,
                          QStringLiteral("Invio della chiamata al Server non riuscito (errore %1) !")
@@ -310,14 +317,15 @@ void ServerLink::onReadable()
 {
     if (!isOpen())
         return;
-    if (const int pending = takePendingError(m_impl->handle); pending != 0)
+    // Whatever the server module sends is read and dropped; of the read's
+    // failures only a refusal means something to the operator.
+    if (const int pending = takePendingError(m_impl->handle); isRefusal(pending))
         reportPendingError(pending);
-    // Whatever the server module sends is read and dropped.
     for (int i = 0; i < 64 && isOpen(); ++i) {
         const int error = discardOne(m_impl->handle);
         if (error == kWouldBlock)
             break;
-        if (error != 0)
+        if (isRefusal(error))
             reportPendingError(error);
     }
 }
