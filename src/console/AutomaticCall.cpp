@@ -93,7 +93,6 @@ AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
         return outcome(AutomaticOutcome::NoServiceForDesk);
 
     bool serverChecked = false;
-    int takenByOthers = 0;
     Ticket ticket;
     qint32 number = 0;
     QString service;
@@ -110,23 +109,23 @@ AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
         }
         ticket = **oldest;
 
+        // A ticket that cannot be announced would stay the oldest for ever and
+        // hold up every desk behind it: it leaves the queue, and the operator
+        // has the server's administrator mend the row.
         const std::optional<qint32> ticketNr = ticketNumber(ticket.nrDaChiamare);
-        if (!ticketNr) {
-            return failure(QStringLiteral("Biglietto senza numero da chiamare !"),
-                           makeError(ErrorKind::InvalidValue, QStringLiteral("Biglietto senza numero da chiamare !"),
-                                     QStringLiteral("CodaFromTotem Id %1: NrDaChiamare '%2'")
-                                         .arg(ticket.key)
-                                         .arg(ticket.nrDaChiamare.toString())),
-                           QStringLiteral("Avvisare il responsabile del Server."));
+        service = ticketService(ticket, *deskServices);
+        if (!ticketNr || service.isEmpty()) {
+            const QString line0 = !ticketNr ? QStringLiteral("Biglietto senza numero: tolto dalla coda !")
+                                            : QStringLiteral("Biglietto senza servizio: tolto dalla coda !");
+            const Error unusable = makeError(ErrorKind::InvalidValue, line0,
+                                             QStringLiteral("CodaFromTotem Id %1: NrDaChiamare '%2', Servizio '%3'")
+                                                 .arg(ticket.key)
+                                                 .arg(ticket.nrDaChiamare.toString(), ticket.servizio.toString()));
+            if (const Result<bool> removed = database.markTicketCalled(ticket.key); !removed)
+                return databaseFailure(QStringLiteral("Registrazione della chiamata non riuscita !"), removed.error());
+            return failure(line0, unusable, QStringLiteral("Avvisare il responsabile del Server."));
         }
         number = *ticketNr;
-        service = ticketService(ticket, *deskServices);
-        if (service.isEmpty()) {
-            return failure(QStringLiteral("Biglietto senza nome del servizio !"),
-                           makeError(ErrorKind::InvalidValue, QStringLiteral("Biglietto senza nome del servizio !"),
-                                     QStringLiteral("CodaFromTotem Id %1: Servizio null").arg(ticket.key)),
-                           QStringLiteral("Avvisare il responsabile del Server."));
-        }
 
         if (!serverChecked) {
             // Before the mark: a ticket taken while the server module is not
@@ -147,7 +146,6 @@ AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
         if (*marked)
             break;
         // Another desk took this ticket first: the next one is ours to try.
-        ++takenByOthers;
     }
 
     // From here on the ticket is marked: any failure gives it back.
@@ -180,7 +178,6 @@ AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
     result.service = service;
     result.ora = ticket.ora;
     result.numberText = formatCallNumber(number);
-    result.ticketsTakenByOthers = takenByOthers;
     if (Result<void> sent = m_link.announce(callMessage(result.numberText, setup.deskName, service)); !sent)
         return giveBack(sent.error().message, sent.error());
     result.outcome = AutomaticOutcome::Announced;

@@ -47,7 +47,6 @@ struct AutomaticCallResult final {
     QString service;
     QString ora;
     QString numberText;  // as sent: at least three digits
-    int ticketsTakenByOthers = 0;  // candidates another desk marked first
 
     // One or two lines for the message window (refusals, empty queue, failures).
     QStringList message;

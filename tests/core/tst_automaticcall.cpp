@@ -40,6 +40,8 @@ private Q_SLOTS:
     void init();
     void callEndsAsItShould_data();
     void callEndsAsItShould();
+    void anUnusableTicketLeavesTheQueueSoTheNextOneIsCalled_data();
+    void anUnusableTicketLeavesTheQueueSoTheNextOneIsCalled();
 
 private:
     AutomaticCallResult call(const QString &serverAddress = u"127.0.0.1"_s);
@@ -115,9 +117,6 @@ void TestAutomaticCall::callEndsAsItShould_data()
     QTest::newRow("a missing server-state file is reported")
         << local << Prepare([](CallArchive &a) { a.setServerState({}); }) << Outcome::Failed
         << u"File di stato del Server non trovato !"_s << QByteArray() << QString();
-    QTest::newRow("a ticket without a number is reported and left waiting")
-        << local << sql(u"UPDATE CodaFromTotem SET NrDaChiamare = NULL"_s) << Outcome::Failed
-        << u"Biglietto senza numero da chiamare !|Avvisare il responsabile del Server."_s << QByteArray() << QString();
     QTest::newRow("a number file that cannot be written gives the ticket back")
         << local << Prepare([](CallArchive &a) { QDir(a.folder()).rmdir(u"NrAll"_s); }) << Outcome::Failed
         << u"Impossibile scrivere il numero chiamato !|Il biglietto resta in attesa."_s << QByteArray() << QString();
@@ -155,6 +154,35 @@ void TestAutomaticCall::callEndsAsItShould()
     const QString numberFolder = m_archive->folder() + u"/NrAll/"_s;
     QCOMPARE(QDir(numberFolder).entryList(QDir::Files), QStringList{numberFile});
     QCOMPARE(readFile(numberFolder + numberFile).value_or(""), QByteArray::number(result.number) + "\r\n");
+}
+
+void TestAutomaticCall::anUnusableTicketLeavesTheQueueSoTheNextOneIsCalled_data()
+{
+    QTest::addColumn<QString>("spoil");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a ticket without a number") << u"NrDaChiamare = NULL"_s
+        << u"Biglietto senza numero: tolto dalla coda !|Avvisare il responsabile del Server."_s;
+    QTest::newRow("a ticket without a service the desk can name") << u"servizioid = 2, Servizio = NULL"_s
+        << u"Biglietto senza servizio: tolto dalla coda !|Avvisare il responsabile del Server."_s;
+}
+
+void TestAutomaticCall::anUnusableTicketLeavesTheQueueSoTheNextOneIsCalled()
+{
+    QFETCH(QString, spoil);
+    QFETCH(QString, message);
+    QVERIFY(m_archive->builder().execute(u"UPDATE ServiziPostazioni SET ServizioTesto = '' WHERE ServizioID = 2"_s));
+    const qint64 spoilt = m_archive->addTicket(1, 5, u"Anagrafe"_s, ora(0));
+    QVERIFY(m_archive->builder().execute(u"UPDATE CodaFromTotem SET %1 WHERE Id = %2"_s.arg(spoil).arg(spoilt)));
+    m_archive->addTicket(1, 6, u"Anagrafe"_s, ora(1));
+
+    const AutomaticCallResult first = call();
+    QCOMPARE(first.outcome, Outcome::Failed);
+    QCOMPARE(first.message.join(u'|'), message);
+    QCOMPARE(m_archive->calledKeys(), QList<qint64>{spoilt});
+    QVERIFY(m_listener->receive(1, 50).isEmpty());
+
+    QCOMPARE(call().outcome, Outcome::Announced);
+    QCOMPARE(m_listener->receive(1).value(0), "006#Sportello 1#Anagrafe"_ba);
 }
 
 QTEST_GUILESS_MAIN(TestAutomaticCall)
