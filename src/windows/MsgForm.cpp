@@ -4,6 +4,7 @@
 #include "startup/ui/Twips.h"
 #include "startup/ui/WindowRegistry.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -143,12 +144,27 @@ MsgForm::MsgForm(WindowRegistry &registry, State &state)
     connect(m_pb1, &QPushButton::clicked, this, &MsgForm::close);
 }
 
+namespace {
+
+// A line longer than its box (a host name, an error number) takes a smaller
+// font instead of being cut off where the operator cannot read it.
+void setFittingText(QLabel *line, const QString &text)
+{
+    line->setText(text);
+    QFont font = look::tahoma(9.75);
+    while (font.pointSizeF() > 6.0 && QFontMetrics(font).horizontalAdvance(text) > line->width())
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+    line->setFont(font);
+}
+
+} // namespace
+
 void MsgForm::MostraMessaggio(WindowRegistry &registry, const QString &line0, const QString &line1)
 {
     MsgForm &form = registry.window<MsgForm>();
-    form.m_label2[0]->setText(line0);
+    setFittingText(form.m_label2[0], line0);
     if (!line1.isNull())
-        form.m_label2[1]->setText(line1);
+        setFittingText(form.m_label2[1], line1);
 
     // Owned by the window it speaks for, so it stays off the task bar.
     Form *caller = registry.activeForm();

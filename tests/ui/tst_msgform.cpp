@@ -15,6 +15,7 @@ class TestMsgForm final : public QObject {
 private Q_SLOTS:
     void showsTheGivenLinesInAFixedDialogAndHidesTheOthers_data();
     void showsTheGivenLinesInAFixedDialogAndHidesTheOthers();
+    void aLongLineTakesASmallerFontInsteadOfBeingCut();
     void picture();
 };
 
@@ -50,6 +51,21 @@ void TestMsgForm::showsTheGivenLinesInAFixedDialogAndHidesTheOthers()
     QCOMPARE(closer.boxes(), (QStringList{u" |prima riga/seconda riga"_s, u" |"_s + visible}));
     QCOMPARE(look, u"Messaggio x te  da TURNALIA 3 MAX (Client)|C&hiudi"_s);
     QVERIFY(!registry.loaded<MsgForm>());
+}
+
+void TestMsgForm::aLongLineTakesASmallerFontInsteadOfBeingCut()
+{
+    const QString longLine = u"Invio della chiamata al Server non riuscito (errore 10065) !"_s;
+    WindowRegistry registry;
+    QList<bool> fits;
+    test::ModalCloser closer([&](QWidget *window) {
+        for (const auto *line : {window->findChild<QLabel *>(u"Label2_0"_s), window->findChild<QLabel *>(u"Label2_1"_s)})
+            fits << (line->fontMetrics().horizontalAdvance(line->text()) <= line->width());
+        return false;
+    });
+    MsgForm::MostraMessaggio(registry, longLine, u"Il biglietto resta in attesa."_s);
+    QCOMPARE(fits, (QList<bool>{true, true}));
+    QCOMPARE(closer.boxes(), QStringList{u" |"_s + longLine + u"/Il biglietto resta in attesa."_s});
 }
 
 // The picture in docs/, when TQ3_MSGFORM_SHOT names the file to write.
