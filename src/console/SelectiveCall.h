@@ -41,7 +41,7 @@ struct SelectiveCallOutcome final {
         NoNumberFile,          // the service has no number file: a silent end, nothing changed
         NothingWaiting,        // Attesa 0: the number read is shown, nothing else changed
         Announced,             // number taken, Attesa lowered, datagram sent
-        Failed,                // error holds the operator's message; see waitingRestored
+        Failed,                // error holds the operator's message
     };
 
     Kind kind = Kind::Failed;

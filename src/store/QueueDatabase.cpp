@@ -138,11 +138,6 @@ const QString kOldestOfServiceSql = QStringLiteral(
 
 } // namespace
 
-QStringList QueueDatabase::queueStatements()
-{
-    return {kAnyWaitingSql, kOldestOfServiceSql};
-}
-
 QueueDatabase::QueueDatabase(QString filePath, QString connectionName)
     : m_filePath(std::move(filePath)), m_connectionName(std::move(connectionName))
 {

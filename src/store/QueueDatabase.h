@@ -111,10 +111,6 @@ public:
     // Puts back a ticket whose call could not be completed.
     Result<void> unmarkTicketCalled(qint64 key);
 
-    // The statements that read the ticket queue (one bound value per '?': the
-    // waiting flag false, then a service id), for checking their query plans.
-    static QStringList queueStatements();
-
 private:
     QueueDatabase(QString filePath, QString connectionName);
     QString m_filePath;

@@ -107,11 +107,6 @@ void CallBlink::stopByOperator()
     m_stopButton->hide();
 }
 
-bool CallBlink::isRunning() const
-{
-    return m_timer->isActive();
-}
-
 void CallBlink::tick()
 {
     m_number->setVisible(!m_number->isVisible());

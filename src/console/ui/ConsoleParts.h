@@ -74,7 +74,6 @@ public:
     void start();
     // The click of PushButton1: nothing unless the blink runs.
     void stopByOperator();
-    bool isRunning() const;
     QTimer *timer() const { return m_timer; }
 
 private:

@@ -207,11 +207,6 @@ void Form11::Label2Click()
     }
 }
 
-void Form11::PushButton1Click()
-{
-    m_blink->stopByOperator();
-}
-
 void Form11::onSocketError(int code, const QString &description)
 {
     showMessageBox(this, description, kApplicationTitle, BoxIcon::None);

@@ -42,7 +42,6 @@ public:
     // Handlers, public so that the window can be driven as the operator would.
     void Command1Click();
     void Label2Click();
-    void PushButton1Click();
     void onSocketError(int code, const QString &description);
 
 private:
