@@ -9,7 +9,6 @@
 
 #include "CallArchive.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QNetworkDatagram>
@@ -80,12 +79,3 @@ void BM_AutomaticCallOnAMillionTickets(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_AutomaticCallOnAMillionTickets)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -6,7 +6,6 @@
 #include "store/ArchiveBuilder.h"
 #include "store/QueueDatabase.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QSet>
 #include <QSqlDatabase>
@@ -126,12 +125,3 @@ void BM_WalkEveryWaitingTicket(benchmark::State &state)
 BENCHMARK(BM_WalkEveryWaitingTicket)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
