@@ -2,10 +2,10 @@
 // ticket ever drawn: a million rows in CodaFromTotem, about one in a thousand still
 // waiting, the desk serving two of twenty services.
 
-#include "console/AutomaticCall.h"
-#include "console/ServerLink.h"
-#include "store/ArchiveBuilder.h"
-#include "store/QueueDatabase.h"
+#include "core/calls/AutomaticCall.h"
+#include "core/calls/ServerLink.h"
+#include "archive/ArchiveBuilder.h"
+#include "core/store/QueueDatabase.h"
 
 #include "CallArchive.h"
 

@@ -3,8 +3,8 @@
 // through every waiting ticket in time order.
 
 #include "CallArchive.h"
-#include "store/ArchiveBuilder.h"
-#include "store/QueueDatabase.h"
+#include "archive/ArchiveBuilder.h"
+#include "core/store/QueueDatabase.h"
 
 #include <QDateTime>
 #include <QSet>

@@ -1,6 +1,6 @@
-#include "startup/SingleInstance.h"
-#include "startup/ui/ClientStart.h"
-#include "startup/ui/WindowRegistry.h"
+#include "core/startup/SingleInstance.h"
+#include "gui/launcher/ClientStart.h"
+#include "gui/kit/WindowRegistry.h"
 
 #include <QApplication>
 

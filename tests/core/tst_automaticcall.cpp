@@ -1,5 +1,5 @@
-#include "console/AutomaticCall.h"
-#include "console/ServerLink.h"
+#include "core/calls/AutomaticCall.h"
+#include "core/calls/ServerLink.h"
 
 #include "CallArchive.h"
 

@@ -1,4 +1,4 @@
-#include "store/CallFiles.h"
+#include "core/store/CallFiles.h"
 
 #include "CallArchive.h"
 

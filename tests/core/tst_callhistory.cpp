@@ -1,4 +1,4 @@
-#include "console/CallHistory.h"
+#include "core/calls/CallHistory.h"
 
 #include "CallArchive.h"
 

@@ -1,5 +1,5 @@
-#include "startup/LocalAddress.h"
-#include "startup/ClientEnvironment.h"
+#include "core/startup/LocalAddress.h"
+#include "core/startup/ClientEnvironment.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>

@@ -1,7 +1,7 @@
 #include "CallArchive.h"
 #include "TestSupport.h"
-#include "store/CallFiles.h"
-#include "store/QueueDatabase.h"
+#include "core/store/CallFiles.h"
+#include "core/store/QueueDatabase.h"
 
 #include <QDir>
 #include <QProcess>

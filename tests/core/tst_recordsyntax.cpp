@@ -1,5 +1,5 @@
-#include "store/RecordSyntax.h"
-#include "store/Text1252.h"
+#include "core/store/RecordSyntax.h"
+#include "core/store/Text1252.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "console/SelectiveCall.h"
-#include "console/ServerLink.h"
+#include "core/calls/SelectiveCall.h"
+#include "core/calls/ServerLink.h"
 
 #include "CallArchive.h"
 

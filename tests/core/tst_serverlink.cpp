@@ -1,4 +1,4 @@
-#include "console/ServerLink.h"
+#include "core/calls/ServerLink.h"
 
 #include "CallArchive.h"
 

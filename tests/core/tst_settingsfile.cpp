@@ -1,4 +1,4 @@
-#include "store/SettingsFile.h"
+#include "core/store/SettingsFile.h"
 
 #include "CallArchive.h"
 

@@ -1,4 +1,4 @@
-#include "startup/StartupSequence.h"
+#include "core/startup/StartupSequence.h"
 
 #include <QTest>
 

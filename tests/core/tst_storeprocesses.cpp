@@ -3,10 +3,10 @@
 // The lock between machines on a shared folder is the file system's and the
 // operating system's, and is not exercised here.
 
-#include "store/CallFiles.h"
-#include "store/FaultPoint.h"
-#include "store/RecordSyntax.h"
-#include "store/SettingsFile.h"
+#include "core/store/CallFiles.h"
+#include "core/store/FaultPoint.h"
+#include "core/store/RecordSyntax.h"
+#include "core/store/SettingsFile.h"
 
 #include "CallArchive.h"
 #include "TestSupport.h"

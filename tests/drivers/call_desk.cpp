@@ -8,9 +8,9 @@
 //     calls the service `count` times: "call <number as sent>"
 
 #include "TestSupport.h"
-#include "console/AutomaticCall.h"
-#include "console/SelectiveCall.h"
-#include "console/ServerLink.h"
+#include "core/calls/AutomaticCall.h"
+#include "core/calls/SelectiveCall.h"
+#include "core/calls/ServerLink.h"
 
 #include <QCoreApplication>
 

@@ -8,7 +8,7 @@
 //   at the go file, takes `count` numbers, each read and its successor written
 //   under one open, and prints each number taken.
 
-#include "store/CallFiles.h"
+#include "core/store/CallFiles.h"
 
 #include "CallArchive.h"
 #include "TestSupport.h"

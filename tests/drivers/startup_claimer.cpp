@@ -4,7 +4,7 @@
 //
 // startup_claimer <lock folder> <go file> <hold ms>
 
-#include "startup/SingleInstance.h"
+#include "core/startup/SingleInstance.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>

@@ -6,9 +6,9 @@
 // store_crasher <point> number <path> <number>
 // Exits 3 when the write ended without passing the point.
 
-#include "store/CallFiles.h"
-#include "store/FaultPoint.h"
-#include "store/SettingsFile.h"
+#include "core/store/CallFiles.h"
+#include "core/store/FaultPoint.h"
+#include "core/store/SettingsFile.h"
 
 #include <QCoreApplication>
 

@@ -1,7 +1,7 @@
 #include "CallArchive.h"
 
-#include "store/CallFiles.h"
-#include "store/SettingsFile.h"
+#include "core/store/CallFiles.h"
+#include "core/store/SettingsFile.h"
 
 #include <QDeadlineTimer>
 #include <QDir>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "store/ArchiveBuilder.h"
-#include "store/Clock.h"
-#include "store/QueueDatabase.h"
+#include "archive/ArchiveBuilder.h"
+#include "core/store/Clock.h"
+#include "core/store/QueueDatabase.h"
 
 #include <QTemporaryDir>
 #include <QUdpSocket>

@@ -7,8 +7,8 @@
 #include "CallArchive.h"
 #include "UiTesting.h"
 
-#include "startup/ui/WindowRegistry.h"
-#include "store/SettingsFile.h"
+#include "gui/kit/WindowRegistry.h"
+#include "core/store/SettingsFile.h"
 
 #include <QDir>
 #include <QLabel>

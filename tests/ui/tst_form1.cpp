@@ -1,8 +1,8 @@
 #include "ConsoleTesting.h"
 
-#include "console/ui/Form1.h"
-#include "startup/ui/Twips.h"
-#include "windows/LoSchermo2.h"
+#include "gui/consoles/Form1.h"
+#include "gui/kit/Twips.h"
+#include "gui/windows/LoSchermo2.h"
 
 #include <QAction>
 #include <QHeaderView>

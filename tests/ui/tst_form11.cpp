@@ -1,9 +1,9 @@
 #include "ConsoleTesting.h"
 
-#include "console/ServerLink.h"
-#include "console/ui/Form11.h"
-#include "startup/ui/Twips.h"
-#include "windows/LoSchermo2.h"
+#include "core/calls/ServerLink.h"
+#include "gui/consoles/Form11.h"
+#include "gui/kit/Twips.h"
+#include "gui/windows/LoSchermo2.h"
 
 #include <QAction>
 #include <QFrame>

@@ -1,12 +1,12 @@
 #include "UiTesting.h"
 #include "CallArchive.h"
 
-#include "settings/ImpoRete.h"
-#include "startup/SingleInstance.h"
-#include "startup/ui/ClientStart.h"
-#include "startup/ui/LaMain.h"
-#include "startup/ui/WindowRegistry.h"
-#include "windows/LoSchermo2.h"
+#include "gui/settings/ImpoRete.h"
+#include "core/startup/SingleInstance.h"
+#include "gui/launcher/ClientStart.h"
+#include "gui/launcher/LaMain.h"
+#include "gui/kit/WindowRegistry.h"
+#include "gui/windows/LoSchermo2.h"
 
 #include <QCheckBox>
 #include <QDir>

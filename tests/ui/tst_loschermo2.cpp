@@ -1,8 +1,8 @@
-#include "startup/ui/Form.h"
-#include "startup/ui/Twips.h"
-#include "startup/ui/WindowRegistry.h"
-#include "windows/LoSchermo2.h"
-#include "windows/SecondScreenPlacement.h"
+#include "gui/kit/Form.h"
+#include "gui/kit/Twips.h"
+#include "gui/kit/WindowRegistry.h"
+#include "gui/windows/LoSchermo2.h"
+#include "gui/windows/SecondScreenPlacement.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "UiTesting.h"
 
-#include "startup/ui/Twips.h"
-#include "startup/ui/WindowRegistry.h"
-#include "windows/MsgForm.h"
+#include "gui/kit/Twips.h"
+#include "gui/kit/WindowRegistry.h"
+#include "gui/windows/MsgForm.h"
 
 #include <QScreen>
 

@@ -1,14 +1,14 @@
 #include "CallArchive.h"
 #include "UiTesting.h"
 
-#include "settings/FrmServizi.h"
-#include "settings/ImpoRete.h"
-#include "settings/PercorsoRETESERVER.h"
-#include "startup/ui/LaMain.h"
-#include "startup/ui/WindowRegistry.h"
-#include "store/ArchiveBuilder.h"
-#include "store/QueueDatabase.h"
-#include "windows/LoSchermo2.h"
+#include "gui/settings/FrmServizi.h"
+#include "gui/settings/ImpoRete.h"
+#include "gui/settings/PercorsoRETESERVER.h"
+#include "gui/launcher/LaMain.h"
+#include "gui/kit/WindowRegistry.h"
+#include "archive/ArchiveBuilder.h"
+#include "core/store/QueueDatabase.h"
+#include "gui/windows/LoSchermo2.h"
 
 #include <QFileDialog>
 #include <QTableView>

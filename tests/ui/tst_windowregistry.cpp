@@ -1,8 +1,8 @@
 #include "UiTesting.h"
 
-#include "startup/ui/MessageBox.h"
-#include "startup/ui/WindowRegistry.h"
-#include "windows/MsgForm.h"
+#include "gui/kit/MessageBox.h"
+#include "gui/kit/WindowRegistry.h"
+#include "gui/windows/MsgForm.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>

@@ -1,8 +1,8 @@
 #include "StandinServer.h"
 
-#include "store/CallFiles.h"
-#include "store/RecordSyntax.h"
-#include "store/Text1252.h"
+#include "core/store/CallFiles.h"
+#include "core/store/RecordSyntax.h"
+#include "core/store/Text1252.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -3,11 +3,11 @@
 
 #include "StandinServer.h"
 
-#include "startup/ClientEnvironment.h"
-#include "store/ArchiveBuilder.h"
-#include "store/CallFiles.h"
-#include "store/QueueDatabase.h"
-#include "store/RecordSyntax.h"
+#include "core/startup/ClientEnvironment.h"
+#include "archive/ArchiveBuilder.h"
+#include "core/store/CallFiles.h"
+#include "core/store/QueueDatabase.h"
+#include "core/store/RecordSyntax.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

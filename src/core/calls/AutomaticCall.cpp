@@ -1,0 +1,187 @@
+#include "core/calls/AutomaticCall.h"
+
+#include "core/calls/ServerLink.h"
+#include "core/store/QueueDatabase.h"
+
+#include <limits>
+
+namespace tq3 {
+
+namespace {
+
+const QString kTicketStaysWaiting = QStringLiteral("Il biglietto resta in attesa.");
+
+AutomaticCallResult outcome(AutomaticOutcome what, QStringList message = {})
+{
+    AutomaticCallResult result;
+    result.outcome = what;
+    result.message = std::move(message);
+    return result;
+}
+
+AutomaticCallResult failure(const QString &line0, Error error, const QString &line1 = QString())
+{
+    AutomaticCallResult result;
+    result.outcome = AutomaticOutcome::Failed;
+    result.message << line0;
+    if (!line1.isEmpty())
+        result.message << line1;
+    result.error = std::move(error);
+    return result;
+}
+
+// The archive's own words ("Archivio occupato, riprovare !") under the step
+// that failed.
+AutomaticCallResult databaseFailure(const QString &line0, const Error &error)
+{
+    return failure(line0, error, error.message == line0 ? QString() : error.message);
+}
+
+std::optional<qint32> ticketNumber(const QVariant &value)
+{
+    if (value.isNull() || !value.isValid())
+        return std::nullopt;
+    bool ok = false;
+    const qint64 number = value.toString().trimmed().toLongLong(&ok);
+    if (!ok || number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
+        return std::nullopt;
+    return static_cast<qint32>(number);
+}
+
+// The ticket's own service text; a ticket without one takes the desk's name
+// for that service, so that the announcement still names it.
+QString ticketService(const Ticket &ticket, const QList<DeskService> &deskServices)
+{
+    const QString own = ticket.servizio.isNull() ? QString() : ticket.servizio.toString();
+    if (!own.trimmed().isEmpty())
+        return own;
+    for (const DeskService &service : deskServices) {
+        if (service.servizioId == ticket.servizioId && !service.servizioTesto.trimmed().isEmpty())
+            return service.servizioTesto;
+    }
+    return QString();
+}
+
+} // namespace
+
+AutomaticCall::AutomaticCall(ServerLink &link)
+    : m_link(link)
+{
+}
+
+AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
+{
+    if (setup.serverAddress == QStringLiteral("0.0.0.0")) {
+        return outcome(AutomaticOutcome::UnsetServerAddress,
+                       {QStringLiteral("Indirizzo Host errato !Controllare impostazioni !")});
+    }
+    if (setup.serverAddress == setup.ipLocale) {
+        return outcome(AutomaticOutcome::ServerIsThisPc,
+                       {QStringLiteral("Client e Server non devono"), QStringLiteral("coesistere sullo stesso PC !")});
+    }
+
+    // Opened afresh at each call, so that every call sees the queue as it stands.
+    Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(setup.archiveFolder);
+    if (!opened)
+        return databaseFailure(QStringLiteral("Archivio del Server non raggiungibile !"), opened.error());
+    QueueDatabase &database = **opened;
+
+    const Result<QList<DeskService>> deskServices = database.deskServices(setup.ipLocale);
+    if (!deskServices)
+        return databaseFailure(QStringLiteral("Lettura dei servizi della postazione non riuscita !"), deskServices.error());
+    if (deskServices->isEmpty())
+        return outcome(AutomaticOutcome::NoServiceForDesk);
+
+    bool serverChecked = false;
+    Ticket ticket;
+    qint32 number = 0;
+    QString service;
+    for (;;) {
+        const Result<std::optional<Ticket>> oldest = database.oldestWaitingTicket(setup.ipLocale);
+        if (!oldest)
+            return databaseFailure(QStringLiteral("Lettura della coda di attesa non riuscita !"), oldest.error());
+        if (!oldest->has_value()) {
+            const Result<bool> anyWaiting = database.anyWaitingTicket();
+            if (!anyWaiting)
+                return databaseFailure(QStringLiteral("Lettura della coda di attesa non riuscita !"), anyWaiting.error());
+            return *anyWaiting ? outcome(AutomaticOutcome::NothingForDesk)
+                               : outcome(AutomaticOutcome::QueueEmpty, {kQueueEmptyText});
+        }
+        ticket = **oldest;
+
+        // A ticket that cannot be announced would stay the oldest for ever and
+        // hold up every desk behind it: it leaves the queue, and the operator
+        // has the server's administrator mend the row.
+        const std::optional<qint32> ticketNr = ticketNumber(ticket.nrDaChiamare);
+        service = ticketService(ticket, *deskServices);
+        if (!ticketNr || service.isEmpty()) {
+            const QString line0 = !ticketNr ? QStringLiteral("Biglietto senza numero: tolto dalla coda !")
+                                            : QStringLiteral("Biglietto senza servizio: tolto dalla coda !");
+            const Error unusable = makeError(ErrorKind::InvalidValue, line0,
+                                             QStringLiteral("CodaFromTotem Id %1: NrDaChiamare '%2', Servizio '%3'")
+                                                 .arg(ticket.key)
+                                                 .arg(ticket.nrDaChiamare.toString(), ticket.servizio.toString()));
+            if (const Result<bool> removed = database.markTicketCalled(ticket.key); !removed)
+                return databaseFailure(QStringLiteral("Registrazione della chiamata non riuscita !"), removed.error());
+            return failure(line0, unusable, QStringLiteral("Avvisare il responsabile del Server."));
+        }
+        number = *ticketNr;
+
+        if (!serverChecked) {
+            // Before the mark: a ticket taken while the server module is not
+            // listening would never be announced.
+            const Result<QString> state = readServerState(setup.archiveFolder);
+            if (!state)
+                return failure(state.error().message, state.error());
+            if (serverNotListening(*state))
+                return outcome(AutomaticOutcome::ServerNotListening);
+            if (Result<void> ready = m_link.prepare(); !ready)
+                return failure(ready.error().message, ready.error());
+            serverChecked = true;
+        }
+
+        const Result<bool> marked = database.markTicketCalled(ticket.key);
+        if (!marked)
+            return databaseFailure(QStringLiteral("Registrazione della chiamata non riuscita !"), marked.error());
+        if (*marked)
+            break;
+        // Another desk took this ticket first: the next one is ours to try.
+    }
+
+    // From here on the ticket is marked: any failure gives it back.
+    const auto giveBack = [&](const QString &line0, const Error &error) {
+        const Result<void> unmarked = database.unmarkTicketCalled(ticket.key);
+        return failure(line0, error,
+                       unmarked ? kTicketStaysWaiting
+                                : QStringLiteral("Biglietto %1 non rimesso in attesa !").arg(number));
+    };
+
+    {
+        // The number file keeps the number called, for the server module.
+        Result<NumberFile> numberFile = NumberFile::open(numberFilePath(setup.archiveFolder, ticket.servizioId),
+                                                         NumberFile::Mode::CreateIfMissing,
+                                                         setup.numberFilePatience);
+        if (!numberFile) {
+            const QString line = numberFile.error().kind == ErrorKind::InUse
+                ? QStringLiteral("File del numero in uso, riprovare !")
+                : QStringLiteral("Impossibile scrivere il numero chiamato !");
+            return giveBack(line, numberFile.error());
+        }
+        if (Result<void> written = numberFile->write(number); !written)
+            return giveBack(QStringLiteral("Impossibile scrivere il numero chiamato !"), written.error());
+    }
+
+    AutomaticCallResult result;
+    result.ticketKey = ticket.key;
+    result.servizioId = ticket.servizioId;
+    result.number = number;
+    result.service = service;
+    result.ora = ticket.ora;
+    result.numberText = formatCallNumber(number);
+    if (Result<void> sent = m_link.announce(callMessage(result.numberText, setup.deskName, service)); !sent)
+        return giveBack(sent.error().message, sent.error());
+    result.outcome = AutomaticOutcome::Announced;
+    return result;
+}
+
+} // namespace tq3

@@ -1,0 +1,124 @@
+#include "core/store/SettingsFile.h"
+
+#include "core/store/FaultPoint.h"
+#include "core/store/FileLock.h"
+#include "core/store/RecordSyntax.h"
+#include "core/store/Text1252.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace tq3 {
+
+namespace {
+
+constexpr int kFieldCount = 4;
+
+QString firstUnencodable(const QString &value)
+{
+    qsizetype i = 0;
+    while (i < value.size()) {
+        const qsizetype length =
+            (value.at(i).isHighSurrogate() && i + 1 < value.size() && value.at(i + 1).isLowSurrogate()) ? 2 : 1;
+        const QString codePoint = value.mid(i, length);
+        if (!cp1252::canHold(codePoint))
+            return codePoint;
+        i += length;
+    }
+    return {};
+}
+
+QString describe(const QString &path, const QString &what)
+{
+    return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), what);
+}
+
+} // namespace
+
+Result<SettingsFile> SettingsFile::load(const QString &path)
+{
+    const WholeFile file = readWholeFile(path);
+    switch (file.status) {
+    case OpenStatus::Opened:
+        break;
+    case OpenStatus::Missing:
+        return makeError(ErrorKind::NotFound, QStringLiteral("File delle impostazioni non trovato !"),
+                         describe(path, file.detail));
+    case OpenStatus::Held:
+        return makeError(ErrorKind::InUse, QStringLiteral("File delle impostazioni in uso da un altro programma !"),
+                         describe(path, file.detail));
+    case OpenStatus::Failed:
+        return makeError(ErrorKind::Io, QStringLiteral("Impossibile leggere il file delle impostazioni !"),
+                         describe(path, file.detail));
+    }
+
+    record::FieldReader reader(file.bytes);
+    QStringList fields;
+    while (fields.size() < kFieldCount) {
+        std::optional<QString> field = reader.next();
+        if (!field)
+            return makeError(ErrorKind::TooFewFields, QStringLiteral("File delle impostazioni incompleto !"),
+                             describe(path, QStringLiteral("%1 fields of %2").arg(fields.size()).arg(kFieldCount)));
+        fields.append(*field);
+    }
+    // Whatever follows the fourth field is ignored, and lost at the next save.
+    return SettingsFile{fields.at(0), fields.at(1), fields.at(2), fields.at(3)};
+}
+
+Result<void> SettingsFile::save(const QString &path) const
+{
+    const QStringList fields{percorsoServer, nomePostazione, ipServer, secondoSchermo};
+    for (const QString &field : fields) {
+        if (Result<void> storable = checkStorable(field); !storable)
+            return storable;
+    }
+    const QByteArray bytes = record::quotedRecord(fields);
+
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir())
+        return makeError(ErrorKind::NotFound, QStringLiteral("Cartella del file delle impostazioni non trovata !"),
+                         describe(folder, QStringLiteral("no such folder")));
+
+    // A temporary file in the same folder, renamed over the old one only once
+    // it is whole: a crash at any moment leaves either the old or the new line.
+    QSaveFile file(path);
+    const auto failed = [&file, &path] {
+        return makeError(ErrorKind::Io, QStringLiteral("Impossibile salvare il file delle impostazioni !"),
+                         describe(path, file.errorString()));
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return failed();
+    const qsizetype half = bytes.size() / 2;
+    if (file.write(bytes.constData(), half) != half || !file.flush())
+        return failed();
+    faultPoint(fault::kSettingsTempHalfWritten);
+    if (file.write(bytes.constData() + half, bytes.size() - half) != bytes.size() - half || !file.flush())
+        return failed();
+    faultPoint(fault::kSettingsTempWritten);
+    if (!file.commit())
+        return failed();
+    faultPoint(fault::kSettingsReplaced);
+    return {};
+}
+
+Result<void> SettingsFile::checkStorable(const QString &value)
+{
+    if (value.contains(u'"'))
+        return makeError(ErrorKind::Unrepresentable, QStringLiteral("Le virgolette (\") non sono ammesse !"),
+                         QStringLiteral("double quote in: %1").arg(value));
+    if (value.contains(u'\r') || value.contains(u'\n'))
+        return makeError(ErrorKind::Unrepresentable, QStringLiteral("Il testo deve stare su una sola riga !"),
+                         QStringLiteral("line break in a value"));
+    if (const QString character = firstUnencodable(value); !character.isEmpty())
+        return makeError(ErrorKind::Unrepresentable,
+                         QStringLiteral("Il carattere «%1» non è ammesso !").arg(character),
+                         QStringLiteral("U+%1 has no Windows-1252 byte")
+                             .arg(QString::number(character.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0')));
+    if (!record::canStoreQuoted(value))
+        return makeError(ErrorKind::Unrepresentable, QStringLiteral("Testo non ammesso !"),
+                         QStringLiteral("value does not read back: %1").arg(value));
+    return {};
+}
+
+} // namespace tq3

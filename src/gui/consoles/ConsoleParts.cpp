@@ -1,0 +1,363 @@
+#include "gui/consoles/ConsoleParts.h"
+
+#include "core/calls/CallHistory.h"
+#include "core/calls/ServerLink.h"
+#include "gui/settings/ImpoRete.h"
+#include "gui/launcher/LaMain.h"
+#include "gui/kit/Look.h"
+#include "gui/kit/MessageBox.h"
+#include "gui/kit/Twips.h"
+#include "gui/kit/WindowRegistry.h"
+#include "core/store/SettingsFile.h"
+#include "gui/windows/LoSchermo2.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStyle>
+#include <QTimer>
+
+namespace tq3 {
+
+ClickLabel::ClickLabel(const QString &text, QWidget *parent)
+    : QLabel(text, parent)
+{
+}
+
+void ClickLabel::mousePressEvent(QMouseEvent *event)
+{
+    QLabel::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton)
+        Q_EMIT clicked();
+}
+
+HistoryList::HistoryList(QWidget *parent)
+    : QTreeWidget(parent)
+{
+    setObjectName(QStringLiteral("LB1"));
+    setColumnCount(4);
+    setHeaderLabels({QStringLiteral("Numero"), QStringLiteral("Orario"), QStringLiteral("Tempo trasc."),
+                     QStringLiteral("Servizio")});
+    const int widths[] = {1000, 900, 1535, 2200};
+    for (int column = 0; column < 4; ++column)
+        setColumnWidth(column, twips::toPixelsX(widths[column]));
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setUniformRowHeights(true);
+    setAllColumnsShowFocus(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    header()->setStretchLastSection(false);
+    header()->setSectionsClickable(true);
+    header()->setSectionsMovable(false);
+    connect(header(), &QHeaderView::sectionClicked, this, &HistoryList::headingClicked);
+}
+
+QTreeWidgetItem *HistoryList::addCall(const HistoryRow &row)
+{
+    auto *item = new QTreeWidgetItem({QString::number(row.number), row.time, QString::number(row.minutes),
+                                      row.service});
+    addTopLevelItem(item);
+    if (m_sortingOn)
+        sortItems(0, m_order);
+    scrollToItem(item);
+    return item;
+}
+
+void HistoryList::headingClicked()
+{
+    m_order = m_order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    m_sortingOn = true;
+    header()->setSortIndicatorShown(true);
+    header()->setSortIndicator(0, m_order);
+    sortItems(0, m_order);
+}
+
+CallBlink::CallBlink(WindowRegistry &registry, QLabel *number, QPushButton *stopButton, QObject *parent)
+    : QObject(parent)
+    , m_registry(registry)
+    , m_number(number)
+    , m_stopButton(stopButton)
+    , m_timer(new QTimer(this))
+{
+    m_timer->setObjectName(QStringLiteral("Timer2"));
+    m_timer->setInterval(350);
+    connect(m_timer, &QTimer::timeout, this, &CallBlink::tick);
+    connect(m_stopButton, &QPushButton::clicked, this, &CallBlink::stopByOperator);
+    m_stopButton->hide();
+}
+
+void CallBlink::start()
+{
+    m_timer->start();
+    m_stopButton->show();
+}
+
+void CallBlink::stopByOperator()
+{
+    if (!m_timer->isActive())
+        return;
+    m_registry.window<LoSchermo2>().FermaLampeggio();
+    m_timer->stop();
+    m_number->show();
+    m_stopButton->hide();
+}
+
+void CallBlink::tick()
+{
+    m_number->setVisible(!m_number->isVisible());
+}
+
+ServiceMenu::ServiceMenu(WindowRegistry &registry, QMenuBar *bar, QObject *parent)
+    : QObject(parent)
+    , m_registry(registry)
+    , m_ss1(bar->addMenu(QStringLiteral("Servizio")))
+{
+    m_ss1->setObjectName(QStringLiteral("SS1"));
+    m_ss2 = m_ss1->addAction(QStringLiteral("In Servizio"));
+    m_ss2->setObjectName(QStringLiteral("SS2"));
+    m_ss3 = m_ss1->addAction(QStringLiteral("Fuori Servizio"));
+    m_ss3->setObjectName(QStringLiteral("SS3"));
+    m_ss2->setCheckable(true);
+    m_ss3->setCheckable(true);
+    setMarks(false);
+    connect(m_ss2, &QAction::triggered, this, &ServiceMenu::inServiceClicked);
+    connect(m_ss3, &QAction::triggered, this, &ServiceMenu::outOfServiceClicked);
+}
+
+void ServiceMenu::inServiceClicked()
+{
+    if (m_registry.record().secondoSchermoAttivo) {
+        m_registry.window<LoSchermo2>().MostraInServizio();
+        m_inService = true;
+    }
+    // A checkable item toggles its own mark on a click: put back the state.
+    setMarks(m_inService);
+}
+
+void ServiceMenu::outOfServiceClicked()
+{
+    if (m_registry.record().secondoSchermoAttivo) {
+        m_registry.window<LoSchermo2>().MostraFuoriServizio();
+        m_inService = false;
+    }
+    setMarks(m_inService);
+}
+
+void ServiceMenu::markInService()
+{
+    m_inService = true;
+    setMarks(true);
+}
+
+void ServiceMenu::setMarks(bool inService)
+{
+    m_inService = inService;
+    m_ss2->setChecked(inService);
+    m_ss3->setChecked(!inService);
+}
+
+namespace {
+
+void showHistoryFailure(QWidget *console, CallHistory &history)
+{
+    if (const std::optional<Error> failure = history.failureToReport())
+        showMessageBox(console, failure->message, QStringLiteral("TQ3MAX"), BoxIcon::Information);
+}
+
+} // namespace
+
+void registerCall(QWidget *console, CallHistory &history, HistoryList &list, qint32 number,
+                  const QString &service, QTime &lastCallTime)
+{
+    const HistoryRow row = history.record(number, service, lastCallTime);
+    list.addCall(row);
+    showHistoryFailure(console, history);
+}
+
+void reportHistoryFailure(QWidget *console, CallHistory &history)
+{
+    showHistoryFailure(console, history);
+}
+
+void closeConsole(WindowRegistry &registry, CallHistory &history)
+{
+    history.close();
+    if (LaMain *launcher = registry.loaded<LaMain>())
+        launcher->centreOnScreen();
+    registry.window<LoSchermo2>().MostraFuoriServizio();
+}
+
+ConsoleForm::ConsoleForm(WindowRegistry &registry, ConsoleState &state, const QString &title)
+    : Form(registry)
+    , m_link(std::make_unique<ServerLink>())
+    , m_history(std::make_unique<CallHistory>(*registry.environment().clock))
+    , m_consoleState(state)
+{
+    setWindowTitle(title);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(look::tahoma(8.25));
+    setColours(this, Qt::black, look::fromBgr(0x00ECD6C6));
+}
+
+ConsoleForm::~ConsoleForm() = default;
+
+void ConsoleForm::place(QWidget *widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twips::rect(left, top, width, height));
+}
+
+void ConsoleForm::setColours(QWidget *widget, const QColor &text, const QColor &background)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Text, text);
+    if (background.isValid()) {
+        palette.setColor(QPalette::Window, background);
+        widget->setAutoFillBackground(true);
+    }
+    widget->setPalette(palette);
+}
+
+void ConsoleForm::buildMenu()
+{
+    m_menuBar = new QMenuBar(this);
+    m_menuBar->setObjectName(QStringLiteral("menuBar"));
+    m_serviceMenu = new ServiceMenu(registry(), m_menuBar, this);
+}
+
+void ConsoleForm::buildClient(int widthPx, int heightPx)
+{
+    const int menuHeight = m_menuBar->sizeHint().height();
+    m_menuBar->setGeometry(0, 0, widthPx, menuHeight);
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setGeometry(0, menuHeight, widthPx, heightPx);
+}
+
+void ConsoleForm::buildCallLabels(const QColor &deskColour, const QColor &numberColour)
+{
+    m_label1[0] = new QLabel(QStringLiteral("Postazione"), m_client);
+    setColours(m_label1[0], deskColour);
+
+    m_label1[1] = new QLabel(QStringLiteral("0"), m_client);
+    m_label1[1]->setFont(look::tahoma(18, true));
+    m_label1[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    setColours(m_label1[1], numberColour);
+
+    m_label1[2] = new QLabel(QStringLiteral("Servizio"), m_client);
+    m_label1[2]->setAlignment(Qt::AlignCenter);
+    setColours(m_label1[2], Qt::black, Qt::white);
+    for (size_t i = 0; i < m_label1.size(); ++i)
+        m_label1[i]->setObjectName(QStringLiteral("Label1_%1").arg(i));
+}
+
+void ConsoleForm::buildStopButton()
+{
+    m_pushButton1 = new QPushButton(m_client);
+    m_pushButton1->setObjectName(QStringLiteral("PushButton1"));
+    m_pushButton1->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
+    m_blink = new CallBlink(registry(), m_label1[1], m_pushButton1, this);
+}
+
+void ConsoleForm::buildHistoryPart(const QRect &headingTwips, const QRect &listTwips)
+{
+    m_label4 = new QLabel(QStringLiteral("Cronologia delle chiamate effettuate"), m_client);
+    m_label4->setObjectName(QStringLiteral("Label4"));
+    m_label4->setFont(look::tahoma(12, true));
+    setColours(m_label4, Qt::white, look::fromBgr(0x00C0C0C0));
+    m_label4->setGeometry(twips::rect(headingTwips.x(), headingTwips.y(), headingTwips.width(), headingTwips.height()));
+
+    m_lb1 = new HistoryList(m_client);
+    m_lb1->setGeometry(twips::rect(listTwips.x(), listTwips.y(), listTwips.width(), listTwips.height()));
+}
+
+bool ConsoleForm::readSettingsFile()
+{
+    const QString path = registry().environment().settingsFilePath;
+    for (;;) {
+        Result<SettingsFile> settings = SettingsFile::load(path);
+        if (settings) {
+            SettingsRecord &record = registry().record();
+            record.percorsoServer = settings->percorsoServer;
+            record.nomePostazione = settings->nomePostazione;
+            record.ipServer = settings->ipServer;
+            record.secondoSchermo = settings->secondoSchermo;
+            return true;
+        }
+        if (settings.error().kind != ErrorKind::NotFound) {
+            // Held by another program or unreadable: the console opens with
+            // its design captions rather than read a file it has not.
+            showMessageBox(this, settings.error().message, QStringLiteral("TQ3-Messaggio"), BoxIcon::Information);
+            return false;
+        }
+        // A missing folder asks for the settings without a message.
+        if (QFileInfo(path).absoluteDir().exists()) {
+            showMessageBox(this, QStringLiteral("Percorso Server non impostato o Server non raggiungibile !"),
+                           QStringLiteral("TQ3-Messaggio"), BoxIcon::Information);
+        }
+        registry().showModal(registry().window<ImpoRete>());
+    }
+}
+
+bool ConsoleForm::loadSettings()
+{
+    m_consoleState.righeCronologia = 0;
+    if (!readSettingsFile())
+        return false;
+    const SettingsRecord &record = registry().record();
+    m_consoleState.indirizzoServer = record.ipServer;
+    m_link->setDestination(m_consoleState.indirizzoServer, record.portaServer);
+    return true;
+}
+
+void ConsoleForm::openHistory()
+{
+    const QString desk = registry().record().nomePostazione;
+    m_history->open(desk);
+    m_label1[0]->setText(desk);
+}
+
+void ConsoleForm::reportHistoryOpening()
+{
+    reportHistoryFailure(this, *m_history);
+}
+
+void ConsoleForm::showCallOnSecondScreen()
+{
+    const SettingsRecord &record = registry().record();
+    if (!record.secondoSchermoAttivo)
+        return;
+    registry().window<LoSchermo2>().MostraChiamata(record.nomePostazione, m_label1[2]->text(),
+                                                   record.numeroChiamato);
+    m_serviceMenu->markInService();
+    m_blink->start();
+}
+
+void ConsoleForm::recordCall()
+{
+    ++m_consoleState.righeCronologia;
+    registerCall(this, *m_history, *m_lb1, registry().record().numeroChiamato, m_label1[2]->text(),
+                 m_consoleState.oraUltimaChiamata);
+}
+
+void ConsoleForm::closeEvent(QCloseEvent *event)
+{
+    m_blink->timer()->stop();
+    closeConsole(registry(), *m_history);
+    // Closing is never refused; QDialog's own handler would reject() and so
+    // come back here.
+    event->accept();
+}
+
+void ConsoleForm::reject()
+{
+    close();
+}
+
+} // namespace tq3

@@ -1,0 +1,205 @@
+#pragma once
+
+#include "gui/kit/Form.h"
+
+#include <QLabel>
+#include <QObject>
+#include <QTime>
+#include <QTreeWidget>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QTimer;
+
+namespace tq3 {
+
+class CallHistory;
+class ServerLink;
+class WindowRegistry;
+struct HistoryRow;
+
+// The pieces both consoles share: the history list, the blink of the called
+// number, the in/out-of-service menu and the close sequence.
+
+// A label that reports a left click (Label2, "Cronologia chiamate").
+class ClickLabel final : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit ClickLabel(const QString &text, QWidget *parent = nullptr);
+
+Q_SIGNALS:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+};
+
+// LB1: four columns "Numero", "Orario", "Tempo trasc.", "Servizio", no root
+// decoration. A click on any heading reverses the order of the first column
+// and switches sorting on; the sort column never changes.
+class HistoryList final : public QTreeWidget {
+    Q_OBJECT
+
+public:
+    explicit HistoryList(QWidget *parent = nullptr);
+
+    // Adds the call's row with all its columns and scrolls to it.
+    QTreeWidgetItem *addCall(const HistoryRow &row);
+
+    bool isSortingOn() const { return m_sortingOn; }
+    Qt::SortOrder order() const { return m_order; }
+
+private:
+    void headingClicked();
+
+    bool m_sortingOn = false;
+    Qt::SortOrder m_order = Qt::AscendingOrder;
+};
+
+// Timer2 (350 ms, stopped) with PushButton1 and the number label: a call
+// with the second screen active starts the blink and shows the button; the
+// button's click stops both and tells the second screen.
+class CallBlink final : public QObject {
+    Q_OBJECT
+
+public:
+    CallBlink(WindowRegistry &registry, QLabel *number, QPushButton *stopButton, QObject *parent);
+
+    void start();
+    // The click of PushButton1: nothing unless the blink runs.
+    void stopByOperator();
+    QTimer *timer() const { return m_timer; }
+
+private:
+    void tick();
+
+    WindowRegistry &m_registry;
+    QLabel *m_number;
+    QPushButton *m_stopButton;
+    QTimer *m_timer;
+};
+
+// Menu "Servizio" (SS1) with "In Servizio" (SS2) and "Fuori Servizio" (SS3).
+// The items change the second screen and their check marks only while the
+// second screen is active; a console starts out of service.
+class ServiceMenu final : public QObject {
+    Q_OBJECT
+
+public:
+    ServiceMenu(WindowRegistry &registry, QMenuBar *bar, QObject *parent);
+
+    void inServiceClicked();
+    void outOfServiceClicked();
+    // After a call shown on the second screen.
+    void markInService();
+
+    QAction *inService() const { return m_ss2; }
+    QAction *outOfService() const { return m_ss3; }
+
+private:
+    void setMarks(bool inService);
+
+    WindowRegistry &m_registry;
+    QMenu *m_ss1;
+    QAction *m_ss2;
+    QAction *m_ss3;
+    bool m_inService = false;
+};
+
+// Adds the call to the list and the history file; a history file that
+// cannot be opened or written is told to the operator once, and the call
+// stays completed.
+void registerCall(QWidget *console, CallHistory &history, HistoryList &list, qint32 number,
+                  const QString &service, QTime &lastCallTime);
+
+// Tells the operator, once, that the history file could not be opened.
+void reportHistoryFailure(QWidget *console, CallHistory &history);
+
+// The close of a console: the history file closed, the launcher centred
+// again when it is loaded, and the second screen's out-of-service panel,
+// whether or not the second screen is active.
+void closeConsole(WindowRegistry &registry, CallHistory &history);
+
+// The fields both consoles keep for the whole run.
+struct ConsoleState {
+    QString indirizzoServer;
+    qint64 idServizio = 0;  // 64 bits: a service id is never cut into another's
+    QString numeroTesto;
+    QString testoPostazione;
+    QString testoServizio;
+    qint32 righeCronologia = 0;
+    QTime oraUltimaChiamata;  // null until the first call of the run
+};
+
+// What the two consoles have in common: the server link and the history
+// file, the settings read at load, the controls of the called number, the
+// history part and the menu, the second screen's part of a call, and the
+// close. Each console builds and places the rest itself.
+class ConsoleForm : public Form {
+    Q_OBJECT
+
+public:
+    ~ConsoleForm() override;
+
+    ServerLink &link() const { return *m_link; }
+
+protected:
+    ConsoleForm(WindowRegistry &registry, ConsoleState &state, const QString &title);
+
+    static void place(QWidget *widget, int left, int top, int width, int height);
+    static void setColours(QWidget *widget, const QColor &text, const QColor &background = QColor());
+
+    // The menu bar with "Servizio"; then the client area below it.
+    void buildMenu();
+    void buildClient(int widthPx, int heightPx);
+    // Label1(0..2): desk, number (18 pt bold, right-aligned) and service.
+    void buildCallLabels(const QColor &deskColour, const QColor &numberColour);
+    // PushButton1 and the blink it stops.
+    void buildStopButton();
+    // Label4 and LB1.
+    void buildHistoryPart(const QRect &headingTwips, const QRect &listTwips);
+
+    // Clears the row count, reads the settings file and aims the link;
+    // false when the settings file cannot be read and the load ends.
+    bool loadSettings();
+    // Opens the history file and shows the desk name.
+    void openHistory();
+    // Tells the operator when the history file could not be opened.
+    void reportHistoryOpening();
+    // With the second screen active: the call on it, "In Servizio" and the blink.
+    void showCallOnSecondScreen();
+    // A completed call: one more history row, in the list and the file.
+    void recordCall();
+
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+    std::unique_ptr<ServerLink> m_link;
+    std::unique_ptr<CallHistory> m_history;
+
+    QMenuBar *m_menuBar = nullptr;
+    QWidget *m_client = nullptr;
+    std::array<QLabel *, 3> m_label1{};
+    QPushButton *m_pushButton1 = nullptr;
+    QLabel *m_label4 = nullptr;
+    HistoryList *m_lb1 = nullptr;
+    CallBlink *m_blink = nullptr;
+    ServiceMenu *m_serviceMenu = nullptr;
+
+    bool m_callRunning = false;
+
+private:
+    // The settings file read into the record; asks for the settings until
+    // it exists.
+    bool readSettingsFile();
+
+    ConsoleState &m_consoleState;
+};
+
+} // namespace tq3

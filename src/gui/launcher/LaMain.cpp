@@ -1,0 +1,282 @@
+#include "gui/launcher/LaMain.h"
+
+#include "gui/consoles/Form1.h"
+#include "gui/consoles/Form11.h"
+#include "gui/settings/FrmServizi.h"
+#include "gui/settings/ImpoRete.h"
+#include "gui/settings/PercorsoRETESERVER.h"
+#include "core/startup/StartupSequence.h"
+#include "gui/launcher/LauncherPictures.h"
+#include "gui/kit/Look.h"
+#include "gui/kit/MessageBox.h"
+#include "gui/kit/Twips.h"
+#include "gui/kit/WindowRegistry.h"
+#include "gui/windows/LoSchermo2.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace tq3 {
+
+namespace {
+
+constexpr int kClientWidth = 6885;
+constexpr int kClientHeight = 5895;
+constexpr int kOutOfViewLeft = -140000;
+
+const QString kMessageTitle = QStringLiteral("TQ3MAX-Messaggio");
+const QString kNotFoundText = QStringLiteral("Percorso Server non impostato o Server non raggiungibile !");
+
+QLabel *label(QWidget *parent, const QString &name, const QString &text, const QRect &geometry,
+              const QFont &font)
+{
+    auto *made = new QLabel(text, parent);
+    made->setObjectName(name);
+    made->setGeometry(geometry);
+    made->setFont(font);
+    return made;
+}
+
+QLineEdit *field(QWidget *parent, const QString &name, const QRect &geometry)
+{
+    auto *made = new QLineEdit(parent);
+    made->setObjectName(name);
+    made->setGeometry(geometry);
+    made->setFont(look::tahoma(8.25));
+    // It shows what start-up found; typing a mode here must not open a
+    // console the database does not configure.
+    made->setReadOnly(true);
+    made->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #a7b4c2; background: white; padding: 0 2px; }"));
+    return made;
+}
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &text, const QRect &geometry)
+{
+    auto *made = new QPushButton(text, parent);
+    made->setObjectName(name);
+    made->setGeometry(geometry);
+    made->setFont(look::tahoma(8.25));
+    made->setAutoDefault(false);
+    return made;
+}
+
+} // namespace
+
+LaMain::LaMain(WindowRegistry &registry, State &state)
+    : Form(registry)
+    , m_state(state)
+{
+    setWindowTitle(QStringLiteral("TQ3 MAX - Modulo Client versione 3.1.15"));
+    // A single fixed border with the close box only, in the task bar.
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
+                   | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(pictures::clientIcon());
+    setClientSizeTwips(kClientWidth, kClientHeight);
+    setFont(look::tahoma(8.25));
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+
+    const QRect image1 = twips::rect(600, -600, 5775, 4710);
+    m_image1 = new QLabel(this);
+    m_image1->setObjectName(QStringLiteral("Image1"));
+    m_image1->setGeometry(image1);
+    m_image1->setPixmap(pictures::launcherBackground(image1.size()));
+
+    const QRect image2 = twips::rect(1560, 120, 2340, 1335);
+    m_image2 = new QLabel(this);
+    m_image2->setObjectName(QStringLiteral("Image2"));
+    m_image2->setGeometry(image2);
+    m_image2->setPixmap(pictures::launcherLogo(image2.size()));
+
+    m_label3[1] = label(this, QStringLiteral("Label3_1"), QStringLiteral("MAX"), twips::rect(3840, 280, 495, 255),
+                        look::tahoma(8.25, true));
+    m_label3[0] = label(this, QStringLiteral("Label3_0"), QStringLiteral("modulo Client"),
+                        twips::rect(3120, 765, 1455, 255), look::tahoma(8.25, true));
+
+    m_groupBox1 = new QGroupBox(this);
+    m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    m_groupBox1->setGeometry(twips::rect(120, 3960, 4455, 1815));
+    m_label1 = label(m_groupBox1, QStringLiteral("Label1"), QStringLiteral("Postazione"),
+                     twips::rect(120, 240, 1095, 255), look::tahoma(9.75));
+    m_a1[0] = field(m_groupBox1, QStringLiteral("A1_0"), twips::rect(1320, 240, 1695, 285));
+    m_label2[2] = label(m_groupBox1, QStringLiteral("Label2_2"), QStringLiteral("IP Client"),
+                        twips::rect(120, 600, 1215, 255), look::tahoma(8.25));
+    m_ipClient = field(m_groupBox1, QStringLiteral("IPClient"), twips::rect(1320, 600, 1695, 255));
+    m_label2[0] = label(m_groupBox1, QStringLiteral("Label2_0"), QStringLiteral("Modo Client"),
+                        twips::rect(120, 900, 1215, 255), look::tahoma(9.75));
+    m_a1[1] = field(m_groupBox1, QStringLiteral("A1_1"), twips::rect(1320, 920, 1695, 285));
+    m_label2[1] = label(m_groupBox1, QStringLiteral("Label2_1"), QStringLiteral("Percorso Server TQ3 :"),
+                        twips::rect(120, 1200, 1935, 255), look::tahoma(9.75));
+    m_a1[2] = field(m_groupBox1, QStringLiteral("A1_2"), twips::rect(120, 1440, 4215, 285));
+
+    m_groupBox2 = new QGroupBox(this);
+    m_groupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    m_groupBox2->setGeometry(twips::rect(4680, 4200, 2055, 1575));
+    m_pushButton1 = button(m_groupBox2, QStringLiteral("PushButton1"), QStringLiteral("Impostazioni"),
+                           twips::rect(120, 160, 1815, 300));
+    m_gesServizi = button(m_groupBox2, QStringLiteral("GesServizi"), QStringLiteral("Servizi"),
+                          twips::rect(120, 480, 1815, 300));
+    m_schermo2 = new QCheckBox(QStringLiteral(" 2° schermo attivo"), m_groupBox2);
+    m_schermo2->setObjectName(QStringLiteral("schermo2"));
+    m_schermo2->setGeometry(twips::rect(120, 900, 1815, 255));
+    m_schermo2->setFont(look::tahoma(8.25));
+    m_schermo2->setTristate(false);
+    m_btn[0] = button(m_groupBox2, QStringLiteral("btn_0"), QStringLiteral("&Ok"), twips::rect(120, 1200, 855, 300));
+    m_btn[1] = button(m_groupBox2, QStringLiteral("btn_1"), QStringLiteral("C&hiudi"),
+                      twips::rect(960, 1200, 975, 300));
+
+    connect(m_btn[0], &QPushButton::clicked, this, &LaMain::openConsole);
+    connect(m_btn[1], &QPushButton::clicked, this, &LaMain::close);
+    connect(m_pushButton1, &QPushButton::clicked, this, &LaMain::openSettings);
+    connect(m_gesServizi, &QPushButton::clicked, this, &LaMain::openServices);
+    // Clicks only: the settings window's save sets the box without this.
+    connect(m_schermo2, &QCheckBox::clicked, this, &LaMain::switchSecondScreen);
+
+    centreOnScreen();
+}
+
+void LaMain::load()
+{
+    if (m_state.startupRan)
+        return;
+    m_state.startupRan = true;
+    m_state.launch = startUp();
+}
+
+LaMain::Launch LaMain::startUp()
+{
+    // A missing settings file or database sends the operator to the path
+    // window; its save rewrites the settings file, so start-up then begins
+    // again from reading it. Still missing after that: the program ends.
+    for (int attempt = 0;; ++attempt) {
+        clearFields();
+        const StartupReport report = runStartup(registry().environment(), registry().record());
+        showReport(report);
+        switch (report.stop) {
+        case StartupReport::Stop::NotFound:
+            showMessageBox(nullptr, kNotFoundText, kMessageTitle, BoxIcon::Information);
+            if (attempt > 0)
+                return Launch::EndProgram;
+            registry().showModal(registry().window<PercorsoRETESERVER>());
+            continue;
+        case StartupReport::Stop::SettingsUnusable:
+        case StartupReport::Stop::DatabaseUnusable:
+        case StartupReport::Stop::NoConfiguration:
+            // The launcher still opens, with what was found so far.
+            showMessageBox(nullptr, report.error->message, kMessageTitle, BoxIcon::Stop);
+            return Launch::Show;
+        case StartupReport::Stop::Completed:
+            break;
+        }
+        if (report.portUnusable)
+            showMessageBox(nullptr, report.error->message, kMessageTitle, BoxIcon::Stop);
+        if (report.showSecondScreen)
+            registry().showModeless(registry().window<LoSchermo2>());
+        return Launch::Show;
+    }
+}
+
+void LaMain::showReport(const StartupReport &report)
+{
+    const SettingsRecord &record = registry().record();
+    if (report.settingsRead) {
+        m_a1[0]->setText(record.nomePostazione);
+        m_schermo2->setChecked(record.secondoSchermo == QStringLiteral("S"));
+    }
+    m_a1[1]->setText(report.mode);
+    if (report.archiveFolderShown)
+        m_a1[2]->setText(record.percorsoServer);
+    if (report.addressTaken)
+        m_ipClient->setText(record.ipLocale);
+}
+
+void LaMain::clearFields()
+{
+    for (QLineEdit *text : m_a1)
+        text->clear();
+    m_ipClient->clear();
+    m_schermo2->setChecked(false);
+}
+
+void LaMain::setSecondScreenBox(bool ticked)
+{
+    m_schermo2->setChecked(ticked);
+}
+
+void LaMain::centreOnScreen()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const QSize outer = frameGeometry().size();
+    move(area.left() + (area.width() - outer.width()) / 2, area.top() + (area.height() - outer.height()) / 2);
+}
+
+void LaMain::moveOutOfView()
+{
+    move(twips::toPixelsX(kOutOfViewLeft), y());
+}
+
+void LaMain::openConsole()
+{
+    registry().close<ImpoRete>();
+    const QString mode = m_a1[1]->text();
+    if (mode != kModeAutomatico && mode != kModeSelettivo)
+        return;
+
+    moveOutOfView();
+    if (m_schermo2->isChecked())
+        registry().record().secondoSchermoAttivo = true;
+    if (mode == kModeAutomatico)
+        registry().showModal(registry().window<Form11>());
+    else
+        registry().showModal(registry().window<Form1>());
+    // The console centres the launcher as it closes; should it have failed
+    // to, the launcher must not stay out of reach.
+    if (x() < 0 && x() + frameGeometry().width() <= 0)
+        centreOnScreen();
+}
+
+void LaMain::openSettings()
+{
+    registry().showModeless(registry().window<ImpoRete>());
+}
+
+void LaMain::openServices()
+{
+    registry().close<ImpoRete>();
+    FrmServizi &services = registry().window<FrmServizi>();
+    services.setTitle(QStringLiteral("Postazione ") + m_a1[0]->text());
+    registry().showModal(services);
+}
+
+void LaMain::switchSecondScreen()
+{
+    switch (m_schermo2->checkState()) {
+    case Qt::Checked:
+        registry().showModeless(registry().window<LoSchermo2>());
+        break;
+    case Qt::Unchecked:
+        registry().close<LoSchermo2>();
+        break;
+    case Qt::PartiallyChecked:
+        break;
+    }
+}
+
+void LaMain::closeEvent(QCloseEvent *event)
+{
+    registry().close<LoSchermo2>();
+    Form::closeEvent(event);
+}
+
+} // namespace tq3

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "gui/kit/Form.h"
+
+#include <array>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace tq3 {
+
+struct StartupReport;
+
+// The launcher: its load step is the client's start-up; it shows what
+// start-up found and opens the console of the mode, the settings windows
+// and the second screen.
+class LaMain final : public Form {
+    Q_OBJECT
+
+public:
+    static constexpr char kName[] = "LaMain";
+
+    // What start-up left for main: show the launcher, or end the program.
+    enum class Launch { Show, EndProgram };
+
+    struct State final {
+        bool startupRan = false;
+        Launch launch = Launch::Show;
+    };
+
+    LaMain(WindowRegistry &registry, State &state);
+
+    // Start-up, once per run: a later reload (a window using the launcher
+    // after it closed) shows the window's design contents only.
+    void load() override;
+
+    // Ticked or cleared by the client settings window's save; sets the box
+    // only, without the click's showing or closing of the second screen.
+    void setSecondScreenBox(bool ticked);
+    // Centred again when a console closes.
+    void centreOnScreen();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    Launch startUp();
+    void showReport(const StartupReport &report);
+    void clearFields();
+
+    void openConsole();       // "&Ok"
+    void openSettings();      // "Impostazioni"
+    void openServices();      // "Servizi"
+    void switchSecondScreen();  // click on schermo2
+    void moveOutOfView();
+
+    State &m_state;
+    QLabel *m_image1 = nullptr;
+    QLabel *m_image2 = nullptr;
+    std::array<QLabel *, 2> m_label3{};
+    QGroupBox *m_groupBox1 = nullptr;
+    QLabel *m_label1 = nullptr;
+    std::array<QLabel *, 3> m_label2{};
+    std::array<QLineEdit *, 3> m_a1{};
+    QLineEdit *m_ipClient = nullptr;
+    QGroupBox *m_groupBox2 = nullptr;
+    QPushButton *m_pushButton1 = nullptr;
+    QPushButton *m_gesServizi = nullptr;
+    QCheckBox *m_schermo2 = nullptr;
+    std::array<QPushButton *, 2> m_btn{};
+};
+
+} // namespace tq3

@@ -1,0 +1,282 @@
+#include "gui/windows/LoSchermo2.h"
+
+#include "gui/kit/Look.h"
+#include "gui/kit/Twips.h"
+#include "gui/kit/WindowRegistry.h"
+#include "gui/windows/SecondScreenPictures.h"
+#include "gui/windows/SecondScreenPlacement.h"
+
+#include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace tq3 {
+
+namespace {
+
+constexpr int kPanelWidth = 14055;
+constexpr int kPanelHeight = 9975;
+constexpr int kBlinkMilliseconds = 350;
+
+QFont deskNameOutOfServiceFont() { return look::tahoma(15.75, true); }
+QFont largeNoticeFont() { return look::tahoma(20.25, true); }
+QFont deskNameFont() { return look::trebuchet(48, true); }
+QFont serviceCaptionFont() { return look::trebuchet(14.25, true); }
+QFont serviceFont() { return look::trebuchet(62.25, true); }
+QFont numberFont() { return look::tahoma(171.75, true); }
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &caption,
+                  const QRect &twipsRect, Qt::Alignment alignment)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(twips::rect(twipsRect.x(), twipsRect.y(), twipsRect.width(),
+                                   twipsRect.height()));
+    label->setAlignment(alignment);
+    label->setText(caption);
+    return label;
+}
+
+void setColours(QLabel *label, const QColor &text, const QColor &background = {})
+{
+    QPalette palette = label->palette();
+    if (text.isValid())
+        palette.setColor(QPalette::WindowText, text);
+    if (background.isValid()) {
+        palette.setColor(QPalette::Window, background);
+        label->setAutoFillBackground(true);
+    }
+    label->setPalette(palette);
+}
+
+// The design font, made smaller only when the text would not fit the
+// label's width: a long desk or service name, or a number of four digits or
+// more, is read whole rather than cut at both ends.
+void setFittedText(QLabel *label, const QString &text, const QFont &design)
+{
+    QFont font = design;
+    const qreal room = label->contentsRect().width();
+    const qreal needed = QFontMetricsF(font).horizontalAdvance(text);
+    if (needed > room && room > 0)
+        font.setPointSizeF(std::max(6.0, design.pointSizeF() * room / needed * 0.97));
+    label->setFont(font);
+    label->setText(text);
+}
+
+QFrame *makePanel(QWidget *parent, const char *name)
+{
+    auto *panel = new QFrame(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameShape(QFrame::NoFrame);
+    panel->resize(twips::size(kPanelWidth, kPanelHeight));
+    return panel;
+}
+
+QLabel *makePicture(QWidget *parent, const char *name, const QRect &twipsRect,
+                    QImage (*paint)(QSize))
+{
+    QLabel *picture = makeLabel(parent, name, QString(), twipsRect, Qt::AlignCenter);
+    picture->setScaledContents(true);
+    picture->setPixmap(QPixmap::fromImage(paint(picture->size())));
+    return picture;
+}
+
+} // namespace
+
+LoSchermo2::LoSchermo2(WindowRegistry &registry, State &state)
+    : Form(registry)
+    , m_state(state)
+{
+    setWindowTitle(QStringLiteral("Messaggio al Pubblico"));
+    // A fixed dialog frame with a close box only, kept out of the task bar.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+    setAutoFillBackground(true);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, Qt::white);
+    setPalette(background);
+
+    buildOutOfServicePanel();
+    buildCallPanel();
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(kBlinkMilliseconds);
+    connect(m_timer1, &QTimer::timeout, this, &LoSchermo2::blinkTick);
+
+    // A public monitor switched on after the program started, or unplugged,
+    // moves the window without waiting for an activation that an off-screen
+    // window could never get.
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &LoSchermo2::placeOnPublicMonitor);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &LoSchermo2::placeOnPublicMonitor);
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this,
+            &LoSchermo2::placeOnPublicMonitor);
+}
+
+void LoSchermo2::buildOutOfServicePanel()
+{
+    m_fuoriServizio = makePanel(this, "FuoriServizio");
+    m_image1 = makePicture(m_fuoriServizio, "Image1", QRect(120, 240, 13815, 9615),
+                           &outOfServicePicture);
+
+    m_label4[1] = makeLabel(m_fuoriServizio, "Label4_1", QString(), QRect(5520, 1200, 2895, 495),
+                            Qt::AlignCenter);
+    setFittedText(m_label4[1], QStringLiteral("Postazione"), deskNameOutOfServiceFont());
+    setColours(m_label4[1], Qt::white);
+
+    m_label4[2] = makeLabel(m_fuoriServizio, "Label4_2", QString(), QRect(5640, 1920, 2895, 495),
+                            Qt::AlignCenter);
+    setFittedText(m_label4[2], QStringLiteral("FUORI SERVIZIO"), deskNameOutOfServiceFont());
+    setColours(m_label4[2], Qt::black);
+
+    m_label4[0] = makeLabel(m_fuoriServizio, "Label4_0", QString(), QRect(5040, 7680, 3855, 495),
+                            Qt::AlignCenter);
+    setFittedText(m_label4[0], QStringLiteral("FUORI SERVIZIO"), largeNoticeFont());
+    setColours(m_label4[0], Qt::white);
+}
+
+void LoSchermo2::buildCallPanel()
+{
+    m_gruppo = makePanel(this, "Gruppo");
+    m_gruppo->hide();
+    m_image2 = makePicture(m_gruppo, "Image2", QRect(120, 240, 13800, 9600), &callPicture);
+
+    m_label1 = makeLabel(m_gruppo, "Label1", QString(), QRect(1440, 480, 11175, 1215),
+                         Qt::AlignCenter);
+    setFittedText(m_label1, QStringLiteral("Postazione "), deskNameFont());
+    setColours(m_label1, QColor(255, 255, 0));
+
+    m_label2 = makeLabel(m_gruppo, "Label2", QString(), QRect(360, 2040, 13455, 1695),
+                         Qt::AlignCenter);
+    // The service name keeps clear of the caption in its top left corner, on
+    // both sides so that it stays centred under the desk name.
+    const int captionZone = twips::toPixelsX(2055 + 60 - 360);
+    m_label2->setContentsMargins(captionZone, 0, captionZone, 0);
+    setFittedText(m_label2, QStringLiteral("Servizio"), serviceFont());
+    setColours(m_label2, {}, Qt::white);
+
+    // Above the service name, whose white strip it sits in.
+    m_label5 = makeLabel(m_gruppo, "Label5", QString(), QRect(480, 2080, 1575, 495),
+                         Qt::AlignLeft | Qt::AlignVCenter);
+    setFittedText(m_label5, QStringLiteral("Servizio :"), serviceCaptionFont());
+    setColours(m_label5, Qt::black, Qt::white);
+
+    m_label3 = makeLabel(m_gruppo, "Label3", QString(), QRect(3600, 4800, 6855, 4575),
+                         Qt::AlignCenter);
+    setFittedText(m_label3, QStringLiteral("0"), numberFont());
+    setColours(m_label3, Qt::white, Qt::black);
+}
+
+void LoSchermo2::load()
+{
+    placeOnPublicMonitor();
+    centrePanels();
+}
+
+void LoSchermo2::activated()
+{
+    placeOnPublicMonitor();
+    centrePanels();
+    m_gruppo->hide();
+    m_fuoriServizio->show();
+}
+
+void LoSchermo2::placeOnPublicMonitor()
+{
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    QList<QRect> monitors;
+    qsizetype primaryIndex = 0;
+    for (const QScreen *screen : screens) {
+        if (screen == primary)
+            primaryIndex = monitors.size();
+        monitors.append(screen->geometry());
+    }
+    const QRect target = secondScreenPlacement(monitors, primaryIndex, twips::toPixelsX(5));
+    if (target.isEmpty())
+        return;
+    // The frame counts in the window's size: the whole window, title bar
+    // included, covers one screen.
+    const QSize frame = isVisible() ? frameGeometry().size() - size() : QSize(0, 0);
+    setFixedSize(target.size() - frame);
+    move(target.topLeft());
+}
+
+void LoSchermo2::centrePanels()
+{
+    for (QFrame *panel : {m_fuoriServizio, m_gruppo})
+        panel->move((width() - panel->width()) / 2, (height() - panel->height()) / 2);
+}
+
+void LoSchermo2::resizeEvent(QResizeEvent *event)
+{
+    Form::resizeEvent(event);
+    centrePanels();
+}
+
+void LoSchermo2::ImpostaPostazione(const QString &nome)
+{
+    setFittedText(m_label1, nome, deskNameFont());
+    setOutOfServiceDeskName(nome);
+}
+
+void LoSchermo2::setOutOfServiceDeskName(const QString &nome)
+{
+    // The desk name's box is narrow: a longer name widens it about the same
+    // centre, up to the dark ground's width, before its font gets smaller.
+    const QRect design = twips::rect(5520, 1200, 2895, 495);
+    const QRect widest = twips::rect(720, 1200, 12615, 495);
+    const int needed = QFontMetrics(deskNameOutOfServiceFont()).horizontalAdvance(nome)
+        + twips::toPixelsX(240);
+    const int width = std::clamp(needed, design.width(), widest.width());
+    QRect box = design;
+    box.setWidth(width);
+    box.moveCenter(QPoint(design.center().x(), design.center().y()));
+    box.moveTop(design.top());
+    m_label4[1]->setGeometry(box);
+    setFittedText(m_label4[1], nome, deskNameOutOfServiceFont());
+}
+
+void LoSchermo2::MostraChiamata(const QString &nome, const QString &servizio, qint32 numero)
+{
+    m_fuoriServizio->hide();
+    m_gruppo->show();
+    setFittedText(m_label1, nome, deskNameFont());
+    setFittedText(m_label2, servizio, serviceFont());
+    setFittedText(m_label3, QString::number(numero), numberFont());
+    // A call while the number blinks keeps its rhythm.
+    if (!m_timer1->isActive())
+        m_timer1->start();
+}
+
+void LoSchermo2::FermaLampeggio()
+{
+    m_timer1->stop();
+    m_label3->show();
+}
+
+void LoSchermo2::MostraInServizio()
+{
+    m_fuoriServizio->hide();
+    m_gruppo->show();
+}
+
+void LoSchermo2::MostraFuoriServizio()
+{
+    m_gruppo->hide();
+    m_fuoriServizio->show();
+}
+
+void LoSchermo2::blinkTick()
+{
+    m_label3->setVisible(m_label3->isHidden());
+}
+
+} // namespace tq3

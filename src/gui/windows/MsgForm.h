@@ -1,0 +1,49 @@
+#pragma once
+
+#include "gui/kit/Form.h"
+
+#include <QPixmap>
+
+#include <array>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace tq3 {
+
+// The program's own message window: one or two lines under a fixed title
+// line, and one button that closes it.
+class MsgForm final : public Form {
+    Q_OBJECT
+
+public:
+    static constexpr char kName[] = "MsgForm";
+    struct State final {
+    };
+
+    MsgForm(WindowRegistry &registry, State &state);
+
+    // Shows one or two lines modally; returns once the window is closed.
+    // A line left out (a null QString) stays at its design text and is hidden.
+    static void MostraMessaggio(WindowRegistry &registry, const QString &line0,
+                                const QString &line1 = QString());
+
+    void activated() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void hideLinesAtDesignText();
+
+    State &m_state;
+    QPixmap m_background;
+    QLabel *m_label1 = nullptr;
+    QFrame *m_line1 = nullptr;
+    std::array<QLabel *, 2> m_label2{};
+    QPushButton *m_pb1 = nullptr;
+};
+
+} // namespace tq3
