@@ -54,7 +54,8 @@ void BM_AutomaticCallOnAMillionTickets(benchmark::State &state)
     ServerLink link;
     link.setDestination(QStringLiteral("127.0.0.1"), listener.localPort());
     AutomaticCall call(link);
-    AutomaticCallSetup setup{dir.path(), QStringLiteral("Sportello 1"), kIp, QStringLiteral("127.0.0.1")};
+    const CallRequest request{.archiveFolder = dir.path(), .deskName = QStringLiteral("Sportello 1"), .ipLocale = kIp,
+                              .serverAddress = QStringLiteral("127.0.0.1")};
     auto database = QueueDatabase::open(dir.path());
     if (!database) {
         state.SkipWithError("archive not opened");
@@ -62,14 +63,14 @@ void BM_AutomaticCallOnAMillionTickets(benchmark::State &state)
     }
 
     for (auto _ : state) {
-        const AutomaticCallResult result = call.run(setup);
-        if (result.outcome != AutomaticOutcome::Announced) {
+        const CallOutcome result = call.run(request);
+        if (result.kind != CallOutcome::Kind::Announced) {
             state.SkipWithError("no ticket announced");
             break;
         }
         state.PauseTiming();
         // The same ticket waits again for the next round.
-        (void)(*database)->unmarkTicketCalled(result.ticketKey);
+        (void)(*database)->unmarkTicketCalled(result.call.ticketKey);
         while (listener.hasPendingDatagrams())
             listener.receiveDatagram();
         state.ResumeTiming();

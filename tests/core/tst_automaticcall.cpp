@@ -11,7 +11,7 @@
 using namespace tq3;
 using namespace tq3::test;
 using namespace Qt::StringLiterals;
-using Outcome = AutomaticOutcome;
+using Outcome = CallOutcome::Kind;
 
 namespace {
 
@@ -44,7 +44,7 @@ private Q_SLOTS:
     void anUnusableTicketLeavesTheQueueSoTheNextOneIsCalled();
 
 private:
-    AutomaticCallResult call(const QString &serverAddress = u"127.0.0.1"_s);
+    CallOutcome call(const QString &serverAddress = u"127.0.0.1"_s);
 
     std::optional<CallArchive> m_archive;
     std::optional<DatagramListener> m_listener;
@@ -59,7 +59,7 @@ void TestAutomaticCall::init()
     QVERIFY(m_archive->addDeskService(u"192.168.1.22"_s, 3, u"Stato civile"_s) > 0);
 }
 
-AutomaticCallResult TestAutomaticCall::call(const QString &serverAddress)
+CallOutcome TestAutomaticCall::call(const QString &serverAddress)
 {
     ServerLink link;
     link.setDestination(serverAddress, m_listener->port());
@@ -105,12 +105,12 @@ void TestAutomaticCall::callEndsAsItShould_data()
         << u"Client e Server non devono|coesistere sullo stesso PC !"_s << QByteArray() << QString();
     QTest::newRow("the desk has no service")
         << local << sql(u"DELETE FROM ServiziPostazioni WHERE IpPostazione = '%1'"_s.arg(kIp))
-        << Outcome::NoServiceForDesk << QString() << QByteArray() << QString();
+        << Outcome::NoService << QString() << QByteArray() << QString();
     QTest::newRow("no ticket waits at all") << local << allCalled << Outcome::QueueEmpty
         << u"Al momento coda di attesa vuota !"_s << QByteArray() << QString();
     QTest::newRow("only other desks' services have waiting tickets")
         << local << Prepare([=](CallArchive &a) { allCalled(a); a.addTicket(3, 9, u"Stato civile"_s, ora(1)); })
-        << Outcome::NothingForDesk << QString() << QByteArray() << QString();
+        << Outcome::NothingWaiting << QString() << QByteArray() << QString();
     QTest::newRow("False in the server-state file leaves the ticket waiting")
         << local << Prepare([](CallArchive &a) { a.setServerState(u"False"_s); }) << Outcome::ServerNotListening
         << QString() << QByteArray() << QString();
@@ -140,8 +140,8 @@ void TestAutomaticCall::callEndsAsItShould()
     const QList<qint64> calledBefore = m_archive->calledKeys();
     const QStringList filesBefore = folderSnapshot(m_archive->folder());
 
-    const AutomaticCallResult result = call(server);
-    QCOMPARE(result.outcome, expected);
+    const CallOutcome result = call(server);
+    QCOMPARE(result.kind, expected);
     QCOMPARE(result.message.join(u'|'), message);
     QCOMPARE(m_listener->receive(1, datagram.isEmpty() ? 50 : 3000).value(0), datagram);
     if (datagram.isEmpty()) {
@@ -149,11 +149,11 @@ void TestAutomaticCall::callEndsAsItShould()
         QCOMPARE(folderSnapshot(m_archive->folder()), filesBefore);
         return;
     }
-    QCOMPARE(result.number, datagram.split('#').first().toInt());
+    QCOMPARE(result.call.number, datagram.split('#').first().toInt());
     QCOMPARE(m_archive->calledKeys(), calledBefore + QList<qint64>{waiting});
     const QString numberFolder = m_archive->folder() + u"/NrAll/"_s;
     QCOMPARE(QDir(numberFolder).entryList(QDir::Files), QStringList{numberFile});
-    QCOMPARE(readFile(numberFolder + numberFile).value_or(""), QByteArray::number(result.number) + "\r\n");
+    QCOMPARE(readFile(numberFolder + numberFile).value_or(""), QByteArray::number(result.call.number) + "\r\n");
 }
 
 void TestAutomaticCall::anUnusableTicketLeavesTheQueueSoTheNextOneIsCalled_data()
@@ -175,13 +175,13 @@ void TestAutomaticCall::anUnusableTicketLeavesTheQueueSoTheNextOneIsCalled()
     QVERIFY(m_archive->builder().execute(u"UPDATE CodaFromTotem SET %1 WHERE Id = %2"_s.arg(spoil).arg(spoilt)));
     m_archive->addTicket(1, 6, u"Anagrafe"_s, ora(1));
 
-    const AutomaticCallResult first = call();
-    QCOMPARE(first.outcome, Outcome::Failed);
+    const CallOutcome first = call();
+    QCOMPARE(first.kind, Outcome::Failed);
     QCOMPARE(first.message.join(u'|'), message);
     QCOMPARE(m_archive->calledKeys(), QList<qint64>{spoilt});
     QVERIFY(m_listener->receive(1, 50).isEmpty());
 
-    QCOMPARE(call().outcome, Outcome::Announced);
+    QCOMPARE(call().kind, Outcome::Announced);
     QCOMPARE(m_listener->receive(1).value(0), "006#Sportello 1#Anagrafe"_ba);
 }
 

@@ -8,7 +8,7 @@
 using namespace tq3;
 using namespace tq3::test;
 using namespace Qt::StringLiterals;
-using Kind = SelectiveCallOutcome::Kind;
+using Kind = CallOutcome::Kind;
 
 namespace {
 
@@ -105,10 +105,9 @@ void TestSelectiveCall::callEndsAsItShould()
     DatagramListener listener;
     ServerLink link;
     link.setDestination(c.server, listener.port());
-    SelectiveCallRequest request{.archiveFolder = archive.folder(), .deskName = u"Sportello 1"_s, .ipLocale = kDeskIp,
-                                 .serverAddress = c.server, .serviceId = c.id, .serviceName = c.name,
-                                 .serviceRows = c.rows, .numberFilePatience = std::chrono::milliseconds(100),
-                                 .writeNumber = {}};
+    CallRequest request{.archiveFolder = archive.folder(), .deskName = u"Sportello 1"_s, .ipLocale = kDeskIp,
+                        .serverAddress = c.server, .numberFilePatience = std::chrono::milliseconds(100),
+                        .serviceId = c.id, .serviceName = c.name, .serviceRows = c.rows};
     std::optional<qint64> attesaWhileWriting;
     if (c.fault == Case::NumberWriteFails) {
         request.writeNumber = [&](NumberFile &, qint32) -> Result<void> {
@@ -116,7 +115,7 @@ void TestSelectiveCall::callEndsAsItShould()
             return makeError(ErrorKind::Io, u"Impossibile scrivere !"_s, u"disk full"_s);
         };
     }
-    const SelectiveCallOutcome outcome = SelectiveCall::run(request, link);
+    const CallOutcome outcome = SelectiveCall(link).run(request);
 
     QCOMPARE(outcome.kind, c.kind);
     QCOMPARE(outcome.numberRead.value_or(-1), c.read);

@@ -39,30 +39,32 @@ int main(int argc, char **argv)
     link.setDestination(server, args.at(2).toInt());
     test::waitForGo(args.at(1));
     if (selective) {
-        const SelectiveCallRequest request{.archiveFolder = args.at(4), .deskName = args.at(5), .ipLocale = args.at(6),
-                                           .serverAddress = server, .serviceId = args.at(7).toLongLong(),
-                                           .serviceName = u"Anagrafe"_s, .serviceRows = 1, .writeNumber = {}};
+        const CallRequest request{.archiveFolder = args.at(4), .deskName = args.at(5), .ipLocale = args.at(6),
+                                  .serverAddress = server, .serviceId = args.at(7).toLongLong(),
+                                  .serviceName = u"Anagrafe"_s, .serviceRows = 1};
+        SelectiveCall call(link);
         for (int i = args.at(8).toInt(); i > 0; --i) {
-            const SelectiveCallOutcome outcome = SelectiveCall::run(request, link);
-            if (outcome.kind != SelectiveCallOutcome::Kind::Announced || outcome.error) {
+            const CallOutcome outcome = call.run(request);
+            if (outcome.kind != CallOutcome::Kind::Announced || outcome.error) {
                 test::print(failure(u"fail %1"_s.arg(int(outcome.kind)), outcome.error));
                 break;
             }
-            test::print(u"call "_s + outcome.numberText);
+            test::print(u"call "_s + outcome.call.numberText);
             app.processEvents();
         }
     } else {
-        const AutomaticCallSetup setup{.archiveFolder = args.at(4), .deskName = args.at(5), .ipLocale = args.at(6),
-                                       .serverAddress = server};
+        const CallRequest request{.archiveFolder = args.at(4), .deskName = args.at(5), .ipLocale = args.at(6),
+                                  .serverAddress = server};
         AutomaticCall call(link);
         for (int busy = 0;;) {
-            const AutomaticCallResult r = call.run(setup);
+            const CallOutcome r = call.run(request);
             app.processEvents();
-            if (r.outcome == AutomaticOutcome::Announced) {
-                test::print(u"call %1 %2 %3 %4"_s.arg(r.ticketKey).arg(r.servizioId).arg(r.number).arg(r.ora));
+            if (r.kind == CallOutcome::Kind::Announced) {
+                const AnnouncedCall &c = r.call;
+                test::print(u"call %1 %2 %3 %4"_s.arg(c.ticketKey).arg(c.serviceId).arg(c.number).arg(c.ora));
                 continue;
             }
-            if (r.outcome != AutomaticOutcome::Failed)
+            if (r.kind != CallOutcome::Kind::Failed)
                 break;  // nothing left for this desk
             // A busy archive is worth another press, as the operator would.
             const bool isBusy = r.error && r.error->kind == ErrorKind::InUse;

@@ -22,7 +22,7 @@ const QString kAnagrafe = u"Anagrafe"_s;
 
 // One press of "Avanti": the archive and settings before it, what the
 // operator sees and what the press leaves behind.
-struct Call final {
+struct Press final {
     QString server = u"127.0.0.1"_s;
     QString servicesAt = kDeskIp;
     QString state = u"True"_s;
@@ -37,7 +37,7 @@ struct Call final {
 
 } // namespace
 
-Q_DECLARE_METATYPE(Call)
+Q_DECLARE_METATYPE(Press)
 
 class TestForm1 final : public ConsoleTest<Form1> {
     Q_OBJECT
@@ -63,23 +63,23 @@ private:
 
 void TestForm1::callFromTheConsole_data()
 {
-    QTest::addColumn<Call>("call");
+    QTest::addColumn<Press>("call");
     QTest::newRow("number 41 with three waiting is announced, shown and written to the history")
-        << Call{.shown = u"41"_s, .datagram = "041#Sportello 1#Anagrafe"};
+        << Press{.shown = u"41"_s, .datagram = "041#Sportello 1#Anagrafe"};
     QTest::newRow("False in the server-state file tells the operator, with the refresh stopped, and changes nothing")
-        << Call{.state = u"False"_s, .boxes = {u"Attenzione|Server non in ascolto ! |info"_s}};
+        << Press{.state = u"False"_s, .boxes = {u"Attenzione|Server non in ascolto ! |info"_s}};
     QTest::newRow("the unset server address shows the message window, with the refresh stopped, and changes nothing")
-        << Call{.server = u"0.0.0.0"_s, .boxes = {u" |Indirizzo Host errato !Controllare impostazioni !"_s}};
+        << Press{.server = u"0.0.0.0"_s, .boxes = {u" |Indirizzo Host errato !Controllare impostazioni !"_s}};
     QTest::newRow("the server address of this PC shows the two-line message and changes nothing")
-        << Call{.server = kDeskIp, .boxes = {u" |Client e Server non devono/coesistere sullo stesso PC !"_s}};
+        << Press{.server = kDeskIp, .boxes = {u" |Client e Server non devono/coesistere sullo stesso PC !"_s}};
     QTest::newRow("a desk without services is told so, with the refresh running, and nothing changes")
-        << Call{.servicesAt = u"10.9.9.9"_s, .boxes = {u"TQ3MAX|Nessun Servizio associato  !|info"_s},
+        << Press{.servicesAt = u"10.9.9.9"_s, .boxes = {u"TQ3MAX|Nessun Servizio associato  !|info"_s},
                 .refreshUnderBox = true};
 }
 
 void TestForm1::callFromTheConsole()
 {
-    QFETCH(Call, call);
+    QFETCH(Press, call);
     m_archive->setServerState(call.state);
     QVERIFY(m_archive->addService(call.servicesAt, 12, call.service, call.attesa, call.number));
 

@@ -25,7 +25,7 @@ QString ora(int minute)
 
 // One press of "Avanti": the queue and settings before it, what the
 // operator sees and what the press leaves behind.
-struct Call final {
+struct Press final {
     QString queue = u"seven"_s;  // which tickets wait
     bool numberFolder = true;
     QStringList boxes = {};
@@ -36,7 +36,7 @@ struct Call final {
 
 } // namespace
 
-Q_DECLARE_METATYPE(Call)
+Q_DECLARE_METATYPE(Press)
 
 class TestForm11 final : public ConsoleTest<Form11> {
     Q_OBJECT
@@ -64,23 +64,23 @@ void TestForm11::init()
 
 void TestForm11::callFromTheConsole_data()
 {
-    QTest::addColumn<Call>("call");
+    QTest::addColumn<Press>("call");
     // The choice of ticket is the call tests' (tst_automaticcall); other desks'
     // tickets only and "False" are shown with the second screen below.
     QTest::newRow("number 7 is sent as 007, shown as 7 and kept in the history")
-        << Call{.number = u"7"_s, .service = u"Anagrafe"_s, .datagram = "007#Sportello 1#Anagrafe"};
+        << Press{.number = u"7"_s, .service = u"Anagrafe"_s, .datagram = "007#Sportello 1#Anagrafe"};
     QTest::newRow("an empty queue is told in the message window")
-        << Call{.queue = u"empty"_s, .boxes = {u" |Al momento coda di attesa vuota !"_s}};
+        << Press{.queue = u"empty"_s, .boxes = {u" |Al momento coda di attesa vuota !"_s}};
     QTest::newRow("a desk without services says so in the service label, with no box")
-        << Call{.queue = u"nodesk"_s, .service = u"Nessun Servizio associato !"_s};
+        << Press{.queue = u"nodesk"_s, .service = u"Nessun Servizio associato !"_s};
     QTest::newRow("a missing number folder is told and the ticket stays waiting")
-        << Call{.numberFolder = false,
+        << Press{.numberFolder = false,
                 .boxes = {u" |Impossibile scrivere il numero chiamato !/Il biglietto resta in attesa."_s}};
 }
 
 void TestForm11::callFromTheConsole()
 {
-    QFETCH(Call, call);
+    QFETCH(Press, call);
     if (call.queue == QLatin1String("seven") || call.queue == QLatin1String("nodesk"))
         m_archive->addTicket(1, 7, u"Anagrafe"_s, ora(0));
     if (call.queue == QLatin1String("nodesk"))

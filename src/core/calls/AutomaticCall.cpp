@@ -11,18 +11,20 @@ namespace {
 
 const QString kTicketStaysWaiting = QStringLiteral("Il biglietto resta in attesa.");
 
-AutomaticCallResult outcome(AutomaticOutcome what, QStringList message = {})
+using Kind = CallOutcome::Kind;
+
+CallOutcome outcome(Kind what, QStringList message = {})
 {
-    AutomaticCallResult result;
-    result.outcome = what;
+    CallOutcome result;
+    result.kind = what;
     result.message = std::move(message);
     return result;
 }
 
-AutomaticCallResult failure(const QString &line0, Error error, const QString &line1 = QString())
+CallOutcome failure(const QString &line0, Error error, const QString &line1 = QString())
 {
-    AutomaticCallResult result;
-    result.outcome = AutomaticOutcome::Failed;
+    CallOutcome result;
+    result.kind = Kind::Failed;
     result.message << line0;
     if (!line1.isEmpty())
         result.message << line1;
@@ -32,7 +34,7 @@ AutomaticCallResult failure(const QString &line0, Error error, const QString &li
 
 // The archive's own words ("Archivio occupato, riprovare !") under the step
 // that failed.
-AutomaticCallResult databaseFailure(const QString &line0, const Error &error)
+CallOutcome databaseFailure(const QString &line0, const Error &error)
 {
     return failure(line0, error, error.message == line0 ? QString() : error.message);
 }
@@ -64,48 +66,37 @@ QString ticketService(const Ticket &ticket, const QList<DeskService> &deskServic
 
 } // namespace
 
-AutomaticCall::AutomaticCall(ServerLink &link)
-    : m_link(link)
+CallOutcome AutomaticCall::run(const CallRequest &request)
 {
-}
-
-AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
-{
-    if (setup.serverAddress == QStringLiteral("0.0.0.0")) {
-        return outcome(AutomaticOutcome::UnsetServerAddress,
-                       {QStringLiteral("Indirizzo Host errato !Controllare impostazioni !")});
-    }
-    if (setup.serverAddress == setup.ipLocale) {
-        return outcome(AutomaticOutcome::ServerIsThisPc,
-                       {QStringLiteral("Client e Server non devono"), QStringLiteral("coesistere sullo stesso PC !")});
-    }
+    if (std::optional<CallOutcome> refused = refusedAddress(request))
+        return *refused;
 
     // Opened afresh at each call, so that every call sees the queue as it stands.
-    Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(setup.archiveFolder);
+    Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(request.archiveFolder);
     if (!opened)
         return databaseFailure(QStringLiteral("Archivio del Server non raggiungibile !"), opened.error());
     QueueDatabase &database = **opened;
 
-    const Result<QList<DeskService>> deskServices = database.deskServices(setup.ipLocale);
+    const Result<QList<DeskService>> deskServices = database.deskServices(request.ipLocale);
     if (!deskServices)
         return databaseFailure(QStringLiteral("Lettura dei servizi della postazione non riuscita !"), deskServices.error());
     if (deskServices->isEmpty())
-        return outcome(AutomaticOutcome::NoServiceForDesk);
+        return outcome(Kind::NoService);
 
     bool serverChecked = false;
     Ticket ticket;
     qint32 number = 0;
     QString service;
     for (;;) {
-        const Result<std::optional<Ticket>> oldest = database.oldestWaitingTicket(setup.ipLocale);
+        const Result<std::optional<Ticket>> oldest = database.oldestWaitingTicket(request.ipLocale);
         if (!oldest)
             return databaseFailure(QStringLiteral("Lettura della coda di attesa non riuscita !"), oldest.error());
         if (!oldest->has_value()) {
             const Result<bool> anyWaiting = database.anyWaitingTicket();
             if (!anyWaiting)
                 return databaseFailure(QStringLiteral("Lettura della coda di attesa non riuscita !"), anyWaiting.error());
-            return *anyWaiting ? outcome(AutomaticOutcome::NothingForDesk)
-                               : outcome(AutomaticOutcome::QueueEmpty, {kQueueEmptyText});
+            return *anyWaiting ? outcome(Kind::NothingWaiting)
+                               : outcome(Kind::QueueEmpty, {QStringLiteral("Al momento coda di attesa vuota !")});
         }
         ticket = **oldest;
 
@@ -130,12 +121,12 @@ AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
         if (!serverChecked) {
             // Before the mark: a ticket taken while the server module is not
             // listening would never be announced.
-            const Result<QString> state = readServerState(setup.archiveFolder);
+            const Result<QString> state = readServerState(request.archiveFolder);
             if (!state)
                 return failure(state.error().message, state.error());
             if (serverNotListening(*state))
-                return outcome(AutomaticOutcome::ServerNotListening);
-            if (Result<void> ready = m_link.prepare(); !ready)
+                return outcome(Kind::ServerNotListening);
+            if (Result<void> ready = link().prepare(); !ready)
                 return failure(ready.error().message, ready.error());
             serverChecked = true;
         }
@@ -158,9 +149,9 @@ AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
 
     {
         // The number file keeps the number called, for the server module.
-        Result<NumberFile> numberFile = NumberFile::open(numberFilePath(setup.archiveFolder, ticket.servizioId),
+        Result<NumberFile> numberFile = NumberFile::open(numberFilePath(request.archiveFolder, ticket.servizioId),
                                                          NumberFile::Mode::CreateIfMissing,
-                                                         setup.numberFilePatience);
+                                                         request.numberFilePatience);
         if (!numberFile) {
             const QString line = numberFile.error().kind == ErrorKind::InUse
                 ? QStringLiteral("File del numero in uso, riprovare !")
@@ -171,16 +162,18 @@ AutomaticCallResult AutomaticCall::run(const AutomaticCallSetup &setup)
             return giveBack(QStringLiteral("Impossibile scrivere il numero chiamato !"), written.error());
     }
 
-    AutomaticCallResult result;
-    result.ticketKey = ticket.key;
-    result.servizioId = ticket.servizioId;
-    result.number = number;
-    result.service = service;
-    result.ora = ticket.ora;
-    result.numberText = formatCallNumber(number);
-    if (Result<void> sent = m_link.announce(callMessage(result.numberText, setup.deskName, service)); !sent)
+    CallOutcome result = outcome(Kind::Announced);
+    AnnouncedCall &call = result.call;
+    call.number = number;
+    call.numberText = formatCallNumber(number);
+    call.desk = request.deskName;
+    call.service = service;
+    call.message = callMessage(call.numberText, call.desk, call.service);
+    call.serviceId = ticket.servizioId;
+    call.ticketKey = ticket.key;
+    call.ora = ticket.ora;
+    if (Result<void> sent = link().announce(call.message); !sent)
         return giveBack(sent.error().message, sent.error());
-    result.outcome = AutomaticOutcome::Announced;
     return result;
 }
 

@@ -9,20 +9,14 @@ namespace tq3 {
 
 namespace {
 
-using Kind = SelectiveCallOutcome::Kind;
+using Kind = CallOutcome::Kind;
 
-SelectiveCallOutcome ended(Kind kind)
+CallOutcome failed(Error error, std::optional<qint32> numberRead = std::nullopt)
 {
-    SelectiveCallOutcome outcome;
-    outcome.kind = kind;
-    return outcome;
-}
-
-SelectiveCallOutcome failed(Error error, std::optional<qint32> numberRead = std::nullopt)
-{
-    SelectiveCallOutcome outcome;
+    CallOutcome outcome;
     outcome.kind = Kind::Failed;
     outcome.numberRead = numberRead;
+    outcome.message = QStringList{error.message};
     outcome.error = std::move(error);
     return outcome;
 }
@@ -46,12 +40,10 @@ Result<QList<DeskServiceWaiting>> loadDeskServices(const QString &archiveFolder,
     return (*database)->deskServicesWaiting(ipLocale);
 }
 
-SelectiveCallOutcome SelectiveCall::run(const SelectiveCallRequest &request, ServerLink &link)
+CallOutcome SelectiveCall::run(const CallRequest &request)
 {
-    if (request.serverAddress == QLatin1String("0.0.0.0"))
-        return ended(Kind::UnsetServerAddress);
-    if (request.serverAddress == request.ipLocale)
-        return ended(Kind::ServerIsThisPc);
+    if (std::optional<CallOutcome> refused = refusedAddress(request))
+        return *refused;
     if (request.serviceRows <= 0)
         return ended(Kind::NoService);
 
@@ -62,7 +54,7 @@ SelectiveCallOutcome SelectiveCall::run(const SelectiveCallRequest &request, Ser
         return ended(Kind::ServerNotListening);
 
     // An address that cannot be used is found before anything changes.
-    if (Result<void> ready = link.prepare(); !ready)
+    if (Result<void> ready = link().prepare(); !ready)
         return failed(ready.error());
 
     const QString numberPath = numberFilePath(request.archiveFolder, request.serviceId);
@@ -101,7 +93,7 @@ SelectiveCallOutcome SelectiveCall::run(const SelectiveCallRequest &request, Ser
     if (!lowered)
         return failed(lowered.error(), number);
     if (!*lowered) {
-        SelectiveCallOutcome outcome = ended(Kind::NothingWaiting);
+        CallOutcome outcome = ended(Kind::NothingWaiting);
         outcome.numberRead = number;
         return outcome;
     }
@@ -124,13 +116,16 @@ SelectiveCallOutcome SelectiveCall::run(const SelectiveCallRequest &request, Ser
     numberFile.reset();
     database->reset();
 
-    SelectiveCallOutcome outcome = ended(Kind::Announced);
+    CallOutcome outcome = ended(Kind::Announced);
     outcome.numberRead = number;
-    outcome.numberText = formatCallNumber(number);
-    outcome.deskText = request.deskName;
-    outcome.serviceText = request.serviceName;
-    outcome.message = callMessage(outcome.numberText, outcome.deskText, outcome.serviceText);
-    if (Result<void> sent = link.announce(outcome.message); !sent)
+    AnnouncedCall &call = outcome.call;
+    call.number = number;
+    call.numberText = formatCallNumber(number);
+    call.desk = request.deskName;
+    call.service = request.serviceName;
+    call.serviceId = request.serviceId;
+    call.message = callMessage(call.numberText, call.desk, call.service);
+    if (Result<void> sent = link().announce(call.message); !sent)
         outcome.error = sent.error();
     return outcome;
 }

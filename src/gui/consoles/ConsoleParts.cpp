@@ -2,6 +2,7 @@
 
 #include "core/calls/CallHistory.h"
 #include "core/calls/ServerLink.h"
+#include "gui/consoles/ConsolePictures.h"
 #include "gui/settings/ImpoRete.h"
 #include "gui/launcher/LaMain.h"
 #include "gui/kit/Look.h"
@@ -103,13 +104,15 @@ void CallBlink::stopByOperator()
         return;
     m_registry.window<LoSchermo2>().FermaLampeggio();
     m_timer->stop();
+    m_numberShown = true;
     m_number->show();
     m_stopButton->hide();
 }
 
 void CallBlink::tick()
 {
-    m_number->setVisible(!m_number->isVisible());
+    m_numberShown = !m_numberShown;
+    m_number->setVisible(m_numberShown);
 }
 
 ServiceMenu::ServiceMenu(WindowRegistry &registry, QMenuBar *bar, QObject *parent)
@@ -202,27 +205,11 @@ ConsoleForm::ConsoleForm(WindowRegistry &registry, ConsoleState &state, const QS
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(look::tahoma(8.25));
-    setColours(this, Qt::black, look::fromBgr(0x00ECD6C6));
+    kit::setColours(this, Qt::black, look::fromBgr(0x00ECD6C6));
+    state.historyOpen = false;
 }
 
 ConsoleForm::~ConsoleForm() = default;
-
-void ConsoleForm::place(QWidget *widget, int left, int top, int width, int height)
-{
-    widget->setGeometry(twips::rect(left, top, width, height));
-}
-
-void ConsoleForm::setColours(QWidget *widget, const QColor &text, const QColor &background)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, text);
-    palette.setColor(QPalette::Text, text);
-    if (background.isValid()) {
-        palette.setColor(QPalette::Window, background);
-        widget->setAutoFillBackground(true);
-    }
-    widget->setPalette(palette);
-}
 
 void ConsoleForm::buildMenu()
 {
@@ -238,43 +225,58 @@ void ConsoleForm::buildClient(int widthPx, int heightPx)
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setGeometry(0, menuHeight, widthPx, heightPx);
+    QPalette picture = m_client->palette();
+    picture.setBrush(QPalette::Window, QBrush(pictures::consoleBackground(m_client->size())));
+    m_client->setPalette(picture);
+    m_client->setAutoFillBackground(true);
 }
 
-void ConsoleForm::buildCallLabels(const QColor &deskColour, const QColor &numberColour)
+void ConsoleForm::buildCallLabels(const QColor &deskColour, const QColor &numberColour,
+                                  const std::array<kit::Twips, 3> &at)
 {
-    m_label1[0] = new QLabel(QStringLiteral("Postazione"), m_client);
-    setColours(m_label1[0], deskColour);
+    m_label1[0] = kit::control<QLabel>(m_client, QStringLiteral("Label1_0"), at[0]);
+    kit::setColours(m_label1[0], deskColour);
 
-    m_label1[1] = new QLabel(QStringLiteral("0"), m_client);
+    m_label1[1] = kit::control<QLabel>(m_client, QStringLiteral("Label1_1"), at[1], QStringLiteral("0"));
     m_label1[1]->setFont(look::tahoma(18, true));
     m_label1[1]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    setColours(m_label1[1], numberColour);
+    kit::setColours(m_label1[1], numberColour);
 
-    m_label1[2] = new QLabel(QStringLiteral("Servizio"), m_client);
+    m_label1[2] = kit::control<QLabel>(m_client, QStringLiteral("Label1_2"), at[2]);
     m_label1[2]->setAlignment(Qt::AlignCenter);
-    setColours(m_label1[2], Qt::black, Qt::white);
-    for (size_t i = 0; i < m_label1.size(); ++i)
-        m_label1[i]->setObjectName(QStringLiteral("Label1_%1").arg(i));
+    kit::setColours(m_label1[2], Qt::black, Qt::white);
+    showDesk(QStringLiteral("Postazione"));
+    showService(QStringLiteral("Servizio"));
 }
 
-void ConsoleForm::buildStopButton()
+void ConsoleForm::showDesk(const QString &desk)
 {
-    m_pushButton1 = new QPushButton(m_client);
-    m_pushButton1->setObjectName(QStringLiteral("PushButton1"));
+    m_consoleState.deskCaption = desk;
+    m_label1[0]->setText(desk);
+}
+
+void ConsoleForm::showService(const QString &service)
+{
+    m_consoleState.serviceCaption = service;
+    m_label1[2]->setText(service);
+}
+
+void ConsoleForm::buildStopButton(const kit::Twips &at)
+{
+    m_pushButton1 = kit::control<QPushButton>(m_client, QStringLiteral("PushButton1"), at);
     m_pushButton1->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     m_blink = new CallBlink(registry(), m_label1[1], m_pushButton1, this);
 }
 
-void ConsoleForm::buildHistoryPart(const QRect &headingTwips, const QRect &listTwips)
+void ConsoleForm::buildHistoryPart(const kit::Twips &heading, const kit::Twips &list)
 {
-    m_label4 = new QLabel(QStringLiteral("Cronologia delle chiamate effettuate"), m_client);
-    m_label4->setObjectName(QStringLiteral("Label4"));
+    m_label4 = kit::control<QLabel>(m_client, QStringLiteral("Label4"), heading,
+                                    QStringLiteral("Cronologia delle chiamate effettuate"));
     m_label4->setFont(look::tahoma(12, true));
-    setColours(m_label4, Qt::white, look::fromBgr(0x00C0C0C0));
-    m_label4->setGeometry(twips::rect(headingTwips.x(), headingTwips.y(), headingTwips.width(), headingTwips.height()));
+    kit::setColours(m_label4, Qt::white, look::fromBgr(0x00C0C0C0));
 
     m_lb1 = new HistoryList(m_client);
-    m_lb1->setGeometry(twips::rect(listTwips.x(), listTwips.y(), listTwips.width(), listTwips.height()));
+    m_lb1->setGeometry(list.pixels());
 }
 
 bool ConsoleForm::readSettingsFile()
@@ -320,7 +322,28 @@ void ConsoleForm::openHistory()
 {
     const QString desk = registry().record().nomePostazione;
     m_history->open(desk);
-    m_label1[0]->setText(desk);
+    showDesk(desk);
+}
+
+CallRequest ConsoleForm::callRequest() const
+{
+    const SettingsRecord &record = registry().record();
+    CallRequest request;
+    request.archiveFolder = record.percorsoServer;
+    request.deskName = m_consoleState.deskCaption;
+    request.ipLocale = record.ipLocale;
+    request.serverAddress = m_consoleState.indirizzoServer;
+    request.numberFilePatience = registry().environment().numberFilePatience;
+    return request;
+}
+
+void ConsoleForm::takeAnnounced(const AnnouncedCall &call)
+{
+    registry().record().numeroChiamato = call.number;
+    m_label1[1]->setText(QString::number(call.number));
+    m_consoleState.numeroTesto = call.numberText;
+    m_consoleState.testoPostazione = call.desk;
+    m_consoleState.testoServizio = call.service;
 }
 
 void ConsoleForm::reportHistoryOpening()
@@ -333,7 +356,7 @@ void ConsoleForm::showCallOnSecondScreen()
     const SettingsRecord &record = registry().record();
     if (!record.secondoSchermoAttivo)
         return;
-    registry().window<LoSchermo2>().MostraChiamata(record.nomePostazione, m_label1[2]->text(),
+    registry().window<LoSchermo2>().MostraChiamata(record.nomePostazione, m_consoleState.serviceCaption,
                                                    record.numeroChiamato);
     m_serviceMenu->markInService();
     m_blink->start();
@@ -342,7 +365,7 @@ void ConsoleForm::showCallOnSecondScreen()
 void ConsoleForm::recordCall()
 {
     ++m_consoleState.righeCronologia;
-    registerCall(this, *m_history, *m_lb1, registry().record().numeroChiamato, m_label1[2]->text(),
+    registerCall(this, *m_history, *m_lb1, registry().record().numeroChiamato, m_consoleState.serviceCaption,
                  m_consoleState.oraUltimaChiamata);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/calls/Call.h"
+#include "gui/kit/Controls.h"
 #include "gui/kit/Form.h"
 
 #include <QLabel>
@@ -19,7 +21,6 @@ class QTimer;
 namespace tq3 {
 
 class CallHistory;
-class ServerLink;
 class WindowRegistry;
 struct HistoryRow;
 
@@ -83,6 +84,7 @@ private:
     QLabel *m_number;
     QPushButton *m_stopButton;
     QTimer *m_timer;
+    bool m_numberShown = true;
 };
 
 // Menu "Servizio" (SS1) with "In Servizio" (SS2) and "Fuori Servizio" (SS3).
@@ -126,6 +128,11 @@ void reportHistoryFailure(QWidget *console, CallHistory &history);
 // whether or not the second screen is active.
 void closeConsole(WindowRegistry &registry, CallHistory &history);
 
+// Label2's caption (and the automatic console's menu item) while the history
+// part is closed, and while it is open.
+inline const QString kHistoryClosedCaption = QStringLiteral("Cronologia chiamate");
+inline const QString kHistoryOpenCaption = QStringLiteral("Chiudi Cronologia chiamate");
+
 // The fields both consoles keep for the whole run.
 struct ConsoleState {
     QString indirizzoServer;
@@ -135,6 +142,13 @@ struct ConsoleState {
     QString testoServizio;
     qint32 righeCronologia = 0;
     QTime oraUltimaChiamata;  // null until the first call of the run
+
+    // What Label1(0) and Label1(2) show, so that no handler reads it back
+    // from a label; both start from their design captions at each load.
+    QString deskCaption;
+    QString serviceCaption;
+    // The history part is open; it is closed at each load.
+    bool historyOpen = false;
 };
 
 // What the two consoles have in common: the server link and the history
@@ -152,24 +166,29 @@ public:
 protected:
     ConsoleForm(WindowRegistry &registry, ConsoleState &state, const QString &title);
 
-    static void place(QWidget *widget, int left, int top, int width, int height);
-    static void setColours(QWidget *widget, const QColor &text, const QColor &background = QColor());
-
-    // The menu bar with "Servizio"; then the client area below it.
+    // The menu bar with "Servizio"; then the client area below it, painted
+    // with the consoles' background picture.
     void buildMenu();
     void buildClient(int widthPx, int heightPx);
     // Label1(0..2): desk, number (18 pt bold, right-aligned) and service.
-    void buildCallLabels(const QColor &deskColour, const QColor &numberColour);
+    void buildCallLabels(const QColor &deskColour, const QColor &numberColour, const std::array<kit::Twips, 3> &at);
+    void showDesk(const QString &desk);
+    void showService(const QString &service);
     // PushButton1 and the blink it stops.
-    void buildStopButton();
+    void buildStopButton(const kit::Twips &at);
     // Label4 and LB1.
-    void buildHistoryPart(const QRect &headingTwips, const QRect &listTwips);
+    void buildHistoryPart(const kit::Twips &heading, const kit::Twips &list);
 
     // Clears the row count, reads the settings file and aims the link;
     // false when the settings file cannot be read and the load ends.
     bool loadSettings();
     // Opens the history file and shows the desk name.
     void openHistory();
+    // What this desk's call needs to know, from the console's state.
+    virtual CallRequest callRequest() const;
+    // An announced call: the number shown and kept, and the call message's
+    // parts kept for the run.
+    void takeAnnounced(const AnnouncedCall &call);
     // Tells the operator when the history file could not be opened.
     void reportHistoryOpening();
     // With the second screen active: the call on it, "In Servizio" and the blink.
@@ -181,6 +200,7 @@ protected:
     void reject() override;
 
     std::unique_ptr<ServerLink> m_link;
+    std::unique_ptr<Call> m_call;
     std::unique_ptr<CallHistory> m_history;
 
     QMenuBar *m_menuBar = nullptr;
@@ -199,6 +219,7 @@ private:
     // it exists.
     bool readSettingsFile();
 
+protected:
     ConsoleState &m_consoleState;
 };
 

@@ -24,11 +24,11 @@ namespace tq3 {
 namespace {
 
 const QString kTitle = QStringLiteral("TQ3MAX - 3.1.15 - Modulo Client Selettivo");
-const QString kHistoryClosed = QStringLiteral("Cronologia chiamate");
-const QString kHistoryOpen = QStringLiteral("Chiudi Cronologia chiamate");
 const QString kNoServiceCaption = QStringLiteral("Servizio non disponibile");
 
 enum ServiceColumn { ColumnId = 0, ColumnName = 1, ColumnWaiting = 2 };
+
+constexpr kit::Twips kLabel2{4320, 1680, 1575, 255};
 
 } // namespace
 
@@ -36,6 +36,7 @@ Form1::Form1(WindowRegistry &registry, State &state)
     : ConsoleForm(registry, state, kTitle)
     , m_state(state)
 {
+    m_call = std::make_unique<SelectiveCall>(*m_link);
     buildControls();
     connect(m_link.get(), &ServerLink::refused, this, &Form1::onRefused);
     connect(m_link.get(), &ServerLink::socketError, this, &Form1::onSocketError);
@@ -48,16 +49,13 @@ void Form1::buildControls()
     buildMenu();
     buildClient(twips::toPixelsX(kClientWidth), twips::toPixelsY(kClientHeightOpen));
 
-    m_label3 = new QLabel(m_client);
-    m_label3->setObjectName(QStringLiteral("Label3"));
-    setColours(m_label3, Qt::black, Qt::white);
-    place(m_label3, 2865, 1080, 855, 255);
+    m_label3 = kit::control<QLabel>(m_client, QStringLiteral("Label3"), {2865, 1080, 855, 255});
+    kit::setColours(m_label3, Qt::black, Qt::white);
 
     m_services = new QStandardItemModel(0, 3, this);
     m_services->setHorizontalHeaderLabels(
         {QStringLiteral("ServizioID"), QStringLiteral("Servizio"), QStringLiteral("Attesa")});
-    m_grid = new QTableView(m_client);
-    m_grid->setObjectName(QStringLiteral("grid"));
+    m_grid = kit::control<QTableView>(m_client, QStringLiteral("grid"), {0, 60, 3615, 1800});
     m_grid->setModel(m_services);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -68,44 +66,35 @@ void Form1::buildControls()
     m_grid->setColumnWidth(ColumnId, twips::toPixelsX(855));
     m_grid->setColumnWidth(ColumnName, twips::toPixelsX(1800));
     m_grid->setColumnWidth(ColumnWaiting, twips::toPixelsX(600));
-    place(m_grid, 0, 60, 3615, 1800);
     connect(m_grid, &QTableView::clicked, this, &Form1::gridRowClick);
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
         if (!m_reloading)
             gridRowClick();
     });
 
-    m_command1 = new QPushButton(QStringLiteral("Avanti"), m_client);
-    m_command1->setObjectName(QStringLiteral("Command1"));
-    place(m_command1, 3675, 360, 975, 615);
+    m_command1 = kit::control<QPushButton>(m_client, QStringLiteral("Command1"), {3675, 360, 975, 615},
+                                           QStringLiteral("Avanti"));
     connect(m_command1, &QPushButton::clicked, this, &Form1::Command1Click);
 
-    buildCallLabels(look::fromBgr(0x00404040), look::fromBgr(0x00800000));
-    place(m_label1[0], 3645, 120, 2295, 255);
-    place(m_label1[1], 5085, 360, 855, 375);
-    place(m_label1[2], 3720, 1080, 2295, 255);
+    buildCallLabels(look::fromBgr(0x00404040), look::fromBgr(0x00800000),
+                    {{{3645, 120, 2295, 255}, {5085, 360, 855, 375}, {3720, 1080, 2295, 255}}});
 
     m_line1 = new QFrame(m_client);
     m_line1->setObjectName(QStringLiteral("Line1"));
-    setColours(m_line1, Qt::gray, look::fromBgr(0x00808080));
+    kit::setColours(m_line1, Qt::gray, look::fromBgr(0x00808080));
     m_line1->setGeometry(twips::toPixelsX(3720), twips::toPixelsY(1440), twips::toPixelsX(6000 - 3720), 1);
 
-    buildStopButton();
-    place(m_pushButton1, 4680, 600, 375, 375);
+    buildStopButton({4680, 600, 375, 375});
 
-    m_label2 = new ClickLabel(kHistoryClosed, m_client);
-    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_label2 = kit::control<ClickLabel>(m_client, QStringLiteral("Label2"), kLabel2, kHistoryClosedCaption);
     m_label2->setCursor(Qt::PointingHandCursor);
-    setColours(m_label2, look::fromBgr(0x00404040));
-    place(m_label2, 4320, 1680, 1575, 255);
+    kit::setColours(m_label2, look::fromBgr(0x00404040));
     connect(m_label2, &ClickLabel::clicked, this, &Form1::Label2Click);
 
-    m_label7 = new QLabel(QStringLiteral("V"), m_client);
-    m_label7->setObjectName(QStringLiteral("Label7"));
-    place(m_label7, 3840, 1680, 495, 255);
+    m_label7 = kit::control<QLabel>(m_client, QStringLiteral("Label7"), {3840, 1680, 495, 255}, QStringLiteral("V"));
     m_label7->hide();
 
-    buildHistoryPart(QRect(30, 1965, 6000, 330), QRect(30, 2280, 6000, 2775));
+    buildHistoryPart({30, 1965, 6000, 330}, {30, 2280, 6000, 2775});
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -128,7 +117,7 @@ void Form1::load()
     gridRowClick();
     openHistory();
     if (registry().record().secondoSchermoAttivo)
-        registry().window<LoSchermo2>().ImpostaPostazione(m_label1[0]->text());
+        registry().window<LoSchermo2>().ImpostaPostazione(m_state.deskCaption);
     reportHistoryOpening();
     // Only now: a tick during the settings window's loop above would read an
     // archive the desk has not found yet, and a console whose load failed
@@ -155,7 +144,7 @@ void Form1::reloadServices(bool keepChosenRow)
         // A list that could not be read again (an archive busy for a moment)
         // keeps the rows last read, so the desk does not lose its services.
         if (m_services->rowCount() == 0)
-            m_label1[2]->setText(kNoServiceCaption);
+            showService(kNoServiceCaption);
         // Told once, not at every tick, until the list can be read again.
         if (!m_listFailureShown) {
             m_listFailureShown = true;
@@ -175,7 +164,7 @@ void Form1::reloadServices(bool keepChosenRow)
     }
     m_reloading = false;
     if (m_services->rowCount() == 0) {
-        m_label1[2]->setText(kNoServiceCaption);
+        showService(kNoServiceCaption);
         return;
     }
     // The chosen service stays chosen while the desk still has it, so that
@@ -204,7 +193,7 @@ void Form1::gridRowClick()
     int row = m_grid->currentIndex().row();
     if (row < 0)
         row = 0;
-    m_label1[2]->setText(m_services->item(row, ColumnName)->text());
+    showService(m_services->item(row, ColumnName)->text());
     m_state.idServizio = m_services->item(row, ColumnId)->data(Qt::UserRole).toLongLong();
 }
 
@@ -216,30 +205,27 @@ void Form1::refreshTick()
     // worth acting on; the server's state is read before each call instead.
 }
 
+CallRequest Form1::callRequest() const
+{
+    CallRequest request = ConsoleForm::callRequest();
+    request.serviceId = m_state.idServizio;
+    request.serviceName = m_state.serviceCaption;
+    request.serviceRows = m_services->rowCount();
+    return request;
+}
+
 void Form1::Command1Click()
 {
     if (m_callRunning)
         return;
-    const SettingsRecord &record = registry().record();
-    SelectiveCallRequest request;
-    request.archiveFolder = record.percorsoServer;
-    request.deskName = m_label1[0]->text();
-    request.ipLocale = record.ipLocale;
-    request.serverAddress = m_state.indirizzoServer;
-    request.serviceId = m_state.idServizio;
-    request.serviceName = m_label1[2]->text();
-    request.serviceRows = m_services->rowCount();
-    request.numberFilePatience = registry().environment().numberFilePatience;
-
     m_callRunning = true;
     pauseRefresh();
-    const SelectiveCallOutcome outcome = SelectiveCall::run(request, *m_link);
-    showOutcome(outcome);
+    showOutcome(m_call->run(callRequest()));
 }
 
-void Form1::showOutcome(const SelectiveCallOutcome &outcome)
+void Form1::showOutcome(const CallOutcome &outcome)
 {
-    using Kind = SelectiveCallOutcome::Kind;
+    using Kind = CallOutcome::Kind;
     SettingsRecord &record = registry().record();
     if (outcome.numberRead) {
         record.numeroLetto = *outcome.numberRead;
@@ -253,15 +239,9 @@ void Form1::showOutcome(const SelectiveCallOutcome &outcome)
 
     switch (outcome.kind) {
     case Kind::UnsetServerAddress:
-        m_messageWindowShown = true;
-        MsgForm::MostraMessaggio(registry(), QStringLiteral("Indirizzo Host errato !Controllare impostazioni !"));
-        m_messageWindowShown = false;
-        endCall();
-        return;
     case Kind::ServerIsThisPc:
         m_messageWindowShown = true;
-        MsgForm::MostraMessaggio(registry(), QStringLiteral("Client e Server non devono"),
-                                 QStringLiteral("coesistere sullo stesso PC !"));
+        MsgForm::MostraMessaggio(registry(), outcome.message.value(0), outcome.message.value(1));
         m_messageWindowShown = false;
         endCall();
         return;
@@ -275,20 +255,18 @@ void Form1::showOutcome(const SelectiveCallOutcome &outcome)
         return;
     case Kind::NoNumberFile:
     case Kind::NothingWaiting:
+    case Kind::QueueEmpty:
         endCall();
         return;
     case Kind::Failed:
-        if (outcome.error)
-            showBox(outcome.error->message, QStringLiteral("TQ3MAX"));
+        showBox(outcome.message.value(0), QStringLiteral("TQ3MAX"));
         endCall();
         return;
     case Kind::Announced:
         break;
     }
 
-    m_state.numeroTesto = outcome.numberText;
-    m_state.testoPostazione = outcome.deskText;
-    m_state.testoServizio = outcome.serviceText;
+    takeAnnounced(outcome.call);
     showCallOnSecondScreen();
     endCall();
     recordCall();
@@ -300,10 +278,11 @@ namespace {
 
 // The caption grows to the left when the machine's font draws it wider than
 // the label's design width, so "Chiudi Cronologia chiamate" is never cut.
-void fitToTheLeft(QLabel *label, int left, int top, int width, int height)
+void fitToTheLeft(QLabel *label, const QString &caption)
 {
-    const QRect design = twips::rect(left, top, width, height);
-    const int needed = label->fontMetrics().horizontalAdvance(label->text()) + 4;
+    label->setText(caption);
+    const QRect design = kLabel2.pixels();
+    const int needed = label->fontMetrics().horizontalAdvance(caption) + 4;
     if (needed <= design.width()) {
         label->setGeometry(design);
         return;
@@ -316,17 +295,10 @@ void fitToTheLeft(QLabel *label, int left, int top, int width, int height)
 void Form1::Label2Click()
 {
     const int shift = twips::toPixelsY(kHistoryShift);
-    if (m_label2->text() == kHistoryClosed) {
-        move(pos().x(), pos().y() - shift);
-        setClientHeight(kClientHeightOpen);
-        m_label2->setText(kHistoryOpen);
-        fitToTheLeft(m_label2, 4320, 1680, 1575, 255);
-    } else if (m_label2->text() == kHistoryOpen) {
-        move(pos().x(), pos().y() + shift);
-        setClientHeight(kClientHeightClosed);
-        m_label2->setText(kHistoryClosed);
-        fitToTheLeft(m_label2, 4320, 1680, 1575, 255);
-    }
+    m_state.historyOpen = !m_state.historyOpen;
+    move(pos().x(), pos().y() + (m_state.historyOpen ? -shift : shift));
+    setClientHeight(m_state.historyOpen ? kClientHeightOpen : kClientHeightClosed);
+    fitToTheLeft(m_label2, m_state.historyOpen ? kHistoryOpenCaption : kHistoryClosedCaption);
 }
 
 void Form1::showBox(const QString &text, const QString &title)

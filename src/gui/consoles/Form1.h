@@ -8,7 +8,6 @@ class QTableView;
 
 namespace tq3 {
 
-struct SelectiveCallOutcome;
 
 // The selective console: the desk's services with their waiting counts, and
 // "Avanti" to call the chosen service's next number.
@@ -52,7 +51,8 @@ private:
     void buildControls();
     void reloadServices(bool keepChosenRow);
     void setClientHeight(int twipsHeight);
-    void showOutcome(const SelectiveCallOutcome &outcome);
+    CallRequest callRequest() const override;
+    void showOutcome(const CallOutcome &outcome);
     void showBox(const QString &text, const QString &title);
     void pauseRefresh();
     void resumeRefresh();

@@ -4,7 +4,6 @@
 
 namespace tq3 {
 
-struct AutomaticCallResult;
 
 // The automatic console: a small window in the screen's bottom right corner
 // whose "Avanti" calls the oldest waiting ticket of the desk's services.
@@ -46,7 +45,7 @@ public:
 
 private:
     void buildControls();
-    void showResult(const AutomaticCallResult &result);
+    void showOutcome(const CallOutcome &outcome);
     void refreshSecondScreen();
     void setOuterSizeTwips(int width, int height);
 
