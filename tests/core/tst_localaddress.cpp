@@ -1,5 +1,4 @@
 #include "core/startup/LocalAddress.h"
-#include "core/startup/ClientEnvironment.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>

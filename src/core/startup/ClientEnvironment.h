@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/startup/LocalAddress.h"
 #include "core/store/CallFiles.h"
 #include "core/store/Clock.h"
 #include "core/store/SettingsFile.h"
@@ -11,8 +12,6 @@
 #include <memory>
 
 namespace tq3 {
-
-QString localIpv4Address();
 
 // What the program takes from its surroundings; tests replace the parts that
 // a real machine cannot produce on demand (the clock, this PC's address).

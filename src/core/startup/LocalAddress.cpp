@@ -1,6 +1,5 @@
 #include "core/startup/LocalAddress.h"
 
-#include "core/startup/ClientEnvironment.h"
 
 #include <QNetworkInterface>
 #include <QStringList>

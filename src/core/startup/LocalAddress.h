@@ -35,6 +35,9 @@ bool isVirtualLooking(const InterfaceView &interface);
 // This PC's interfaces, from the system.
 QList<InterfaceView> systemInterfaces();
 
+// IpLocale: the rule applied to this PC's interfaces.
+QString localIpv4Address();
+
 inline const QString kNoNetworkAddress = QStringLiteral("127.0.0.1");
 
 } // namespace tq3

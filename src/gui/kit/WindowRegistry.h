@@ -9,7 +9,9 @@
 #include <QObject>
 #include <QPointer>
 
-#include <memory>
+#include <any>
+#include <map>
+#include <string>
 
 class QWindow;
 
@@ -70,7 +72,9 @@ private:
     ClientEnvironment m_environment;
     SettingsRecord m_record;
     QHash<QByteArray, QPointer<Form>> m_loaded;
-    QHash<QByteArray, std::shared_ptr<void>> m_states;
+    // One State per window name; a map's values stay where they are, so the
+    // references handed out stay good for the whole run.
+    std::map<std::string, std::any> m_states;
     QPointer<Form> m_lastActiveForm;
     bool m_quitWhenLastWindowCloses = false;
     bool m_lastWindowReported = false;
@@ -79,10 +83,10 @@ private:
 template <class W>
 typename W::State &WindowRegistry::state()
 {
-    std::shared_ptr<void> &slot = m_states[QByteArray(W::kName)];
-    if (!slot)
-        slot = std::make_shared<typename W::State>();
-    return *static_cast<typename W::State *>(slot.get());
+    std::any &slot = m_states[W::kName];
+    if (!slot.has_value())
+        slot.template emplace<typename W::State>();
+    return std::any_cast<typename W::State &>(slot);
 }
 
 template <class W>
