@@ -28,9 +28,9 @@ const QString kNotFound =
     QStringLiteral("TQ3MAX-Messaggio|Percorso Server non impostato o Server non raggiungibile !|info");
 
 // PercorsiClient.txt; %A stands for the archive folder.
-QByteArray settingsLine(const char *secondoSchermo, const char *folderTail = "")
+QByteArray settingsLine(const char *secondoSchermo, const char *folderTail = "", const char *desk = "Sportello 1")
 {
-    return QByteArray("\"%A") + folderTail + "\",\"Sportello 1\",\"127.0.0.1\",\"" + secondoSchermo + "\"\r\n";
+    return QByteArray("\"%A") + folderTail + "\",\"" + desk + "\",\"127.0.0.1\",\"" + secondoSchermo + "\"\r\n";
 }
 
 QString stop(const char *message)
@@ -163,6 +163,18 @@ void TestLaMain::startUpPaths_data()
         "Sportello 1|Automatico|%A|10.9.8.7|4000|box screen");
     row("SecondoSchermo s leaves both off", with, 1, 4000, settingsLine("s"), none,
         "Sportello 1|Automatico|%A|10.9.8.7|4000|");
+    // The same desk name as text editors save it.
+    const char *const meant = "Sportello Città|Selettivo|%A|10.9.8.7|4000|";
+    row("a Windows-1252 settings file is read as the client writes it", with, 2, 4000,
+        settingsLine("N", "", "Sportello Citt\xE0"), none, meant);
+    row("a UTF-8 settings file is read as UTF-8", with, 2, 4000, settingsLine("N", "", "Sportello Citt\xC3\xA0"), none,
+        meant);
+    row("a UTF-8 settings file with a byte-order mark is read without it", with, 2, 4000,
+        "\xEF\xBB\xBF" + settingsLine("N", "", "Sportello Citt\xC3\xA0"), none, meant);
+    const QString utf16 = u"\uFEFF\"x\",\"Sportello 1\",\"127.0.0.1\",\"N\"\r\n"_s;
+    row("a UTF-16 settings file is refused with a message", with, 2, 4000,
+        QByteArray(reinterpret_cast<const char *>(utf16.utf16()), utf16.size() * 2),
+        {stop("File delle impostazioni in UTF-16: salvarlo come ANSI o UTF-8 !")}, "||||0|");
     row("a trailing separator in the folder still finds the database and is shown as written", with, 2, 4000,
         settingsLine("N", "/"), none, "Sportello 1|Selettivo|%A/|10.9.8.7|4000|");
 }

@@ -25,8 +25,9 @@ bool isSeparator(char c)
 
 } // namespace
 
-FieldReader::FieldReader(QByteArray bytes)
+FieldReader::FieldReader(QByteArray bytes, TextEncoding encoding)
     : m_bytes(std::move(bytes))
+    , m_encoding(encoding)
 {
 }
 
@@ -83,7 +84,7 @@ std::optional<QString> FieldReader::next()
             skipLineEnd(m_pos);
         }
     }
-    return cp1252::decode(field);
+    return m_encoding == TextEncoding::Utf8 ? QString::fromUtf8(field) : cp1252::decode(field);
 }
 
 std::optional<qint32> toNumber(const QString &field)

@@ -9,8 +9,12 @@
 // The comma / double-quote records of the small text files.
 namespace tq3::record {
 
-// Reads fields one after the other from Windows-1252 bytes, as loosely as the
-// files have been written over the years:
+// How the bytes of a field become text. The separators are ASCII, so the
+// fields are found the same way in both.
+enum class TextEncoding { Windows1252, Utf8 };
+
+// Reads fields one after the other from Windows-1252 (or UTF-8) bytes, as
+// loosely as the files have been written over the years:
 // - a comma or a line end (CR LF, LF, or a lone CR) ends a field, so a record
 //   may go on over several lines; a comma that closes a line is one separator
 //   with that line end, and a comma at the very end of the data ends it;
@@ -25,7 +29,7 @@ namespace tq3::record {
 // - the data has no more fields once its last separator has been read.
 class FieldReader final {
 public:
-    explicit FieldReader(QByteArray bytes);
+    explicit FieldReader(QByteArray bytes, TextEncoding encoding = TextEncoding::Windows1252);
 
     // The next field, or nothing when the data has no more fields.
     std::optional<QString> next();
@@ -35,6 +39,7 @@ private:
     void skipLineEnd(qsizetype &pos) const;
 
     QByteArray m_bytes;
+    TextEncoding m_encoding;
     qsizetype m_pos = 0;
 };
 

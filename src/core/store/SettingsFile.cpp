@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
+
+#include <algorithm>
 
 namespace tq3 {
 
@@ -34,6 +37,19 @@ QString describe(const QString &path, const QString &what)
     return QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), what);
 }
 
+// Windows-1252 bytes above 0x7F almost never form valid UTF-8 (an accented
+// letter would have to be followed by the right symbol), so bytes that do
+// are taken as a text editor's UTF-8.
+bool isUtf8WithMultiByteSequences(const QByteArray &bytes)
+{
+    if (std::all_of(bytes.cbegin(), bytes.cend(), [](char c) { return static_cast<uchar>(c) < 0x80; }))
+        return false;
+    // Stateless: a sequence cut off at the end counts as an error too.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = decoder.decode(bytes);  // decoding is lazy until taken
+    return !decoder.hasError();
+}
+
 } // namespace
 
 Result<SettingsFile> SettingsFile::load(const QString &path)
@@ -53,7 +69,22 @@ Result<SettingsFile> SettingsFile::load(const QString &path)
                          describe(path, file.detail));
     }
 
-    record::FieldReader reader(file.bytes);
+    // A hand-edited file may come from an editor that saves UTF-8, with or
+    // without a byte-order mark; the client itself always writes Windows-1252.
+    // UTF-16 (Notepad's "Unicode") is refused rather than misread: its byte-order
+    // mark, or a first character of ASCII, tells it.
+    QByteArray bytes = file.bytes;
+    const bool utf16 = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")
+        || (bytes.size() >= 2 && (bytes.at(0) == '\0') != (bytes.at(1) == '\0'));
+    if (utf16)
+        return makeError(ErrorKind::Io,
+                         QStringLiteral("File delle impostazioni in UTF-16: salvarlo come ANSI o UTF-8 !"),
+                         describe(path, QStringLiteral("UTF-16 text")));
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    const record::TextEncoding encoding = isUtf8WithMultiByteSequences(bytes) ? record::TextEncoding::Utf8
+                                                                              : record::TextEncoding::Windows1252;
+    record::FieldReader reader(std::move(bytes), encoding);
     QStringList fields;
     while (fields.size() < kFieldCount) {
         std::optional<QString> field = reader.next();
