@@ -45,6 +45,35 @@ trap 'rm -rf "$shots" /tmp/tq3-screenshots' EXIT
 "$build/bin/startup_demo_desk" "$shots/desk" "$archive" 2 4001 N "Sportello 1"
 shoot_window "$shots/desk" "TQ3 MAX - Modulo Client versione 3.1.15" launcher.png
 
+# The folder chooser, in Italian on a system that speaks English: a desk
+# without a settings file is sent to the archive folder window at start, whose
+# first button opens the chooser (client coordinates at 96 dpi). A fixed
+# working folder, so that the chooser shows the same path on every run.
+chooser_desk=/tmp/tq3-screenshots/Postazione
+mkdir -p "$chooser_desk/Archivio TQ3" "$shots/tmp-chooser"
+touch -d "2026-12-05 09:00" "$chooser_desk/Archivio TQ3"
+(
+    cd "$chooser_desk"
+    LANG=C.UTF-8 LC_ALL=C.UTF-8 LANGUAGE=en XDG_RUNTIME_DIR=$shots TMPDIR=$shots/tmp-chooser QT_QPA_PLATFORM=xcb \
+        xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+            "$0" &
+            client=$!
+            find() { timeout 30 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
+            box=$(find TQ3MAX-Messaggio)
+            sleep 1
+            xdotool windowfocus --sync "$box" key Return
+            path=$(find "Imposta Percorso Server 1")
+            sleep 1
+            xdotool mousemove --window "$path" 132 227 click 1
+            chooser=$(find "Selezionare la cartella")
+            sleep 1
+            [ -n "$chooser" ] && import -window "$chooser" "$1"
+            kill "$client"  # closes the chooser and every window as their close boxes would
+            wait "$client"
+            [ -n "$chooser" ]' "$build/bin/tq3max-client" "$root/docs/cartella-italiano.png"
+)
+echo "docs/cartella-italiano.png"
+
 # The message window, shown by its own test.
 cmake --build "$build" --target tst_msgform
 XDG_RUNTIME_DIR=$shots QT_QPA_PLATFORM=xcb TQ3_MSGFORM_SHOT="$root/docs/msgform.png" \

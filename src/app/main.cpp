@@ -1,5 +1,6 @@
 #include "core/startup/SingleInstance.h"
 #include "gui/launcher/ClientStart.h"
+#include "gui/kit/ItalianDialogs.h"
 #include "gui/kit/WindowRegistry.h"
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    tq3::installItalianDialogs();
     // The registry decides when the last window has closed: a settings
     // window left open keeps the client running after the launcher closes.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -5,6 +5,7 @@
 #include "gui/settings/ImpoRete.h"
 #include "gui/settings/PercorsoRETESERVER.h"
 #include "gui/launcher/LaMain.h"
+#include "gui/kit/ItalianDialogs.h"
 #include "gui/kit/WindowRegistry.h"
 #include "archive/ArchiveBuilder.h"
 #include "core/store/QueueDatabase.h"
@@ -32,14 +33,20 @@ QByteArray settingsLine(const QString &fields)
     return "\"" + fields.split(u'|').join(u"\",\""_s).toUtf8() + "\"\r\n";
 }
 
-// Chooses `folder` in the folder chooser, or cancels it when `folder` is empty.
+// Chooses `folder` with the folder chooser's Italian button, or cancels the
+// chooser when `folder` is empty. An English chooser is left to the closer,
+// which cancels it.
 bool choose(QWidget *modal, const QString &folder)
 {
     auto *chooser = qobject_cast<QFileDialog *>(modal);
     if (!chooser || folder.isEmpty())
         return chooser && (chooser->reject(), true);
     chooser->setDirectory(folder);  // standing in a folder with nothing selected chooses it
-    return QMetaObject::invokeMethod(chooser, "accept");
+    for (QAbstractButton *button : chooser->findChildren<QAbstractButton *>()) {
+        if (button->text() == u"S&cegli"_s)
+            return button->click(), true;
+    }
+    return false;
 }
 
 } // namespace
@@ -115,6 +122,7 @@ private:
 
 void TestSettings::initTestCase()
 {
+    QVERIFY(installItalianDialogs());
     // Relative archive folders ("da definire") resolve inside the test's folder.
     QVERIFY(QDir::setCurrent(m_dir.path()));
     m_settings = m_dir.filePath(u"PercorsiClient.txt"_s);
