@@ -1,6 +1,7 @@
 #include "core/startup/SingleInstance.h"
 #include "gui/launcher/ClientStart.h"
 #include "gui/kit/ItalianDialogs.h"
+#include "gui/kit/SessionEnd.h"
 #include "gui/kit/WindowRegistry.h"
 
 #include <QApplication>
@@ -9,6 +10,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     tq3::installItalianDialogs();
+    // Before anything can open a window: a stop request then closes them all.
+    tq3::SessionEnd sessionEnd;
     // The registry decides when the last window has closed: a settings
     // window left open keeps the client running after the launcher closes.
     QApplication::setQuitOnLastWindowClosed(false);

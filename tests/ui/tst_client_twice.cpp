@@ -1,6 +1,7 @@
 // The real client started twice on one machine, under a virtual X server:
 // the second refuses to run and says so, the first goes on undisturbed, and
-// a client killed outright does not keep the next one from starting.
+// a client killed outright does not keep the next one from starting. Asked
+// to stop (SIGTERM), a client closes as through its close boxes.
 
 #include "TestSupport.h"
 #include "CallArchive.h"
@@ -52,6 +53,7 @@ private Q_SLOTS:
     void initTestCase();
     void cleanupTestCase();
     void theSecondClientOnAMachineRefusesAndEnds();
+    void aClientStoppedBySigtermClosesAndLeavesNoClaim();
 
 private:
     QTemporaryDir m_dir;
@@ -139,6 +141,71 @@ void TestClientTwice::theSecondClientOnAMachineRefusesAndEnds()
     QVERIFY(startClient(third));
     QCOMPARE(windowsOf(m_env, third.processId(), kLauncherTitle, true).size(), 1);
     QVERIFY(windowsOf(m_env, third.processId(), kBoxTitle).isEmpty());
+}
+
+void TestClientTwice::aClientStoppedBySigtermClosesAndLeavesNoClaim()
+{
+    // A desk set up by hand: the settings file saved as UTF-8 by a text editor.
+    const QString work = m_dir.filePath(u"work-stop"_s);
+    const QString archive = m_dir.filePath(u"archivio-stop"_s);
+    const QString tmp = m_dir.filePath(u"tmp-stop"_s);
+    QVERIFY(QDir().mkpath(work) && QDir().mkpath(tmp) && QDir().mkpath(work + u"/vuota"_s));
+    test::DatagramListener server;
+    QCOMPARE(QProcess::execute(test::binDir() + u"/tq3-standin"_s,
+                               {u"create"_s, archive, u"--port"_s, QString::number(server.port())}),
+             0);
+    QCOMPARE(QProcess::execute(test::binDir() + u"/tq3-standin"_s, {u"draw"_s, archive, u"1"_s}), 0);  // Anagrafe
+    QVERIFY(test::writeFile(archive + u"/UConnDP.txt"_s, "\"True\"\r\n"));
+    QVERIFY(test::writeFile(work + u"/PercorsiClient.txt"_s,
+                            u"\"%1\",\"Sportello Città\",\"127.0.0.1\",\"N\"\r\n"_s.arg(archive).toUtf8()));
+    QProcessEnvironment env = m_env;
+    env.insert(u"TMPDIR"_s, tmp);
+    QProcess client;
+    auto stop = qScopeGuard([&] {
+        client.kill();
+        client.waitForFinished(5000);
+    });
+    auto start = [&](const QString &folder) {
+        client.setProcessEnvironment(env);
+        client.setWorkingDirectory(folder);
+        client.setProcessChannelMode(QProcess::ForwardedChannels);
+        client.start(test::binDir() + u"/tq3max-client"_s, {});
+        return client.waitForStarted();
+    };
+    auto sigterm = [&] {
+        ::kill(static_cast<pid_t>(client.processId()), SIGTERM);
+        return client.waitForFinished(10000) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+    };
+
+    // "&Ok" opens the selective console, "Avanti" calls (client coordinates at 96 dpi).
+    QVERIFY(start(work));
+    const QStringList launcher = windowsOf(env, client.processId(), kLauncherTitle, true);
+    QCOMPARE(launcher.size(), 1);
+    xdotool(env, {u"mousemove"_s, u"--window"_s, launcher.first(), u"348"_s, u"370"_s, u"click"_s, u"1"_s});
+    const QStringList console =
+        windowsOf(env, client.processId(), u"^TQ3MAX - 3\\.1\\.15 - Modulo Client Selettivo$"_s, true);
+    QCOMPARE(console.size(), 1);
+    // The console moves to its place as it becomes active: a click before that misses it.
+    QList<QByteArray> calls;
+    for (int attempt = 0; attempt < 5 && calls.isEmpty(); ++attempt) {
+        xdotool(env, {u"mousemove"_s, u"--window"_s, console.first(), u"277"_s, u"44"_s, u"click"_s, u"1"_s});
+        calls = server.receive(1, 2000);
+    }
+    // The desk's name as meant, in the system's Windows-1252, on the wire and in the history file's name.
+    QCOMPARE(calls + server.drain(), QList<QByteArray>{"001#Sportello Citt\xE0#Anagrafe"});
+    const QString history = work + u"/Cronologia-Sportello Città.txt"_s;
+    QTRY_VERIFY(QFile::exists(history));
+
+    QVERIFY(sigterm());
+    QCOMPARE(test::contentOf(history).count("\r\n"), 1);
+    QVERIFY(test::contentOf(history).endsWith("\"Anagrafe\"\r\n"));
+    QCOMPARE(QDir(tmp).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+
+    // The next start claims the machine at once: start-up's own message, not the refusal; stopped
+    // while that message waits, it ends all the same.
+    QVERIFY(start(work + u"/vuota"_s));
+    QCOMPARE(windowsOf(env, client.processId(), u"^TQ3MAX-Messaggio$"_s, true).size(), 1);
+    QVERIFY(sigterm());
 }
 
 QTEST_GUILESS_MAIN(TestClientTwice)
