@@ -18,8 +18,9 @@ namespace tq3 {
 namespace {
 
 // A window that will not close cannot keep the program alive past this: the
-// event loops are then left as they stand.
-constexpr qint64 kPatienceMs = 5000;
+// event loops are then left as they stand, well before a session manager
+// gives up waiting (systemd sends SIGKILL after 90 s).
+constexpr qint64 kPatienceMs = 20000;
 
 #ifdef Q_OS_LINUX
 constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
