@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build qt6-base-dev libqt6sql6-sqlite libxkbcommon-dev
           fonts-dejavu-core xvfb xauth xdotool x11-xserver-utils imagemagick libbenchmark-dev
-          fonts-wine qt6-translations-l10n)
+          fonts-wine qt6-translations-l10n doctest-dev)
 
 missing=()
 for p in "${packages[@]}"; do
