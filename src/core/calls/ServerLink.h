@@ -10,10 +10,6 @@
 
 namespace tq3 {
 
-// The Windows Sockets number of a socket error (errno here), as the messages
-// name it: 10054 refused, 10049 address not available, ...
-int windowsSocketsError(int error);
-
 // The "000" pattern: at least three digits, zero-padded on the left.
 QString formatCallNumber(qint32 number);
 

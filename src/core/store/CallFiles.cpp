@@ -1,16 +1,16 @@
 #include "core/store/CallFiles.h"
 
 #include "core/store/FaultPoint.h"
-#include "core/store/FileLock.h"
+#include "core/store/PlatformFile.h"
 #include "core/store/RecordSyntax.h"
 
 #include <QDir>
-#include <QRandomGenerator>
-#include <QThread>
 
 #include <limits>
 
 namespace tq3 {
+
+using platform::OpenStatus;
 
 namespace {
 
@@ -25,16 +25,6 @@ QString native(const QString &path)
 QString withDetail(const QString &path, const QString &what)
 {
     return QStringLiteral("%1: %2").arg(native(path), what);
-}
-
-// A short, slightly random pause, so that desks retrying together do not
-// keep colliding in step.
-void pauseBeforeRetry(std::chrono::steady_clock::time_point deadline)
-{
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    const qint64 wanted = 2 + QRandomGenerator::global()->bounded(8);
-    const qint64 pause = std::min<qint64>(wanted, std::max<qint64>(left.count(), 1));
-    QThread::msleep(static_cast<unsigned long>(pause));
 }
 
 QString shown(const QByteArray &bytes)
@@ -67,26 +57,21 @@ QString numberFilePath(const QString &archiveFolder, qint64 serviceId)
 Result<QString> readServerState(const QString &archiveFolder)
 {
     const QString path = serverStateFilePath(archiveFolder);
-    const auto deadline = std::chrono::steady_clock::now() + kServerStatePatience;
-    WholeFile file = readWholeFile(path);
-    while (file.status == OpenStatus::Held && std::chrono::steady_clock::now() < deadline) {
-        pauseBeforeRetry(deadline);
-        file = readWholeFile(path);
-    }
+    const platform::WholeFile file = platform::readWholeFile(platformPath(path), kServerStatePatience);
     switch (file.status) {
     case OpenStatus::Opened:
         break;
     case OpenStatus::Missing:
         return makeError(ErrorKind::NotFound, QStringLiteral("File di stato del Server non trovato !"),
-                         withDetail(path, file.detail));
+                         withDetail(path, systemError(file.error)));
     case OpenStatus::Held:
         return makeError(ErrorKind::InUse, QStringLiteral("File di stato del Server in uso !"),
-                         withDetail(path, file.detail));
+                         withDetail(path, systemError(file.error)));
     case OpenStatus::Failed:
         return makeError(ErrorKind::Io, QStringLiteral("Impossibile leggere il file di stato del Server !"),
-                         withDetail(path, file.detail));
+                         withDetail(path, systemError(file.error)));
     }
-    record::FieldReader reader(file.bytes);
+    record::FieldReader reader(QByteArray::fromStdString(file.bytes));
     std::optional<QString> state = reader.next();
     if (!state)
         return makeError(ErrorKind::TooFewFields, QStringLiteral("File di stato del Server vuoto !"),
@@ -101,7 +86,7 @@ bool serverNotListening(const QString &serverState)
 
 struct NumberFile::Impl {
     QString path;
-    ExclusiveFile file;
+    platform::ExclusiveFile file;
 };
 
 NumberFile::NumberFile(std::unique_ptr<Impl> impl)
@@ -116,32 +101,25 @@ NumberFile::~NumberFile() = default;
 Result<NumberFile> NumberFile::open(const QString &path, Mode mode, std::chrono::milliseconds patience)
 {
     const bool create = mode == Mode::CreateIfMissing;
-    const auto deadline = std::chrono::steady_clock::now() + patience;
     auto impl = std::make_unique<Impl>();
     impl->path = path;
-    for (;;) {
-        switch (impl->file.tryOpen(path, create)) {
-        case OpenStatus::Opened:
-            return NumberFile(std::move(impl));
-        case OpenStatus::Missing:
-            return makeError(ErrorKind::NotFound,
-                             create ? QStringLiteral("Cartella NrAll non trovata !")
-                                    : QStringLiteral("File del numero del servizio non trovato !"),
-                             withDetail(path, impl->file.errorText()));
-        case OpenStatus::Failed:
-            return makeError(ErrorKind::Io, QStringLiteral("Impossibile aprire il file del numero del servizio !"),
-                             withDetail(path, impl->file.errorText()));
-        case OpenStatus::Held:
-            if (std::chrono::steady_clock::now() >= deadline)
-                return makeError(ErrorKind::InUse,
-                                 QStringLiteral("File del numero in uso da un'altra postazione !Riprovare !"),
-                                 withDetail(path, QStringLiteral("still locked after %1 ms: %2")
-                                                      .arg(patience.count())
-                                                      .arg(impl->file.errorText())));
-            pauseBeforeRetry(deadline);
-            break;
-        }
+    const auto error = [&] { return systemError(impl->file.errorNumber()); };
+    switch (platform::openExclusive(impl->file, platformPath(path), create, patience)) {
+    case OpenStatus::Opened:
+        break;
+    case OpenStatus::Missing:
+        return makeError(ErrorKind::NotFound,
+                         create ? QStringLiteral("Cartella NrAll non trovata !")
+                                : QStringLiteral("File del numero del servizio non trovato !"),
+                         withDetail(path, error()));
+    case OpenStatus::Failed:
+        return makeError(ErrorKind::Io, QStringLiteral("Impossibile aprire il file del numero del servizio !"),
+                         withDetail(path, error()));
+    case OpenStatus::Held:
+        return makeError(ErrorKind::InUse, QStringLiteral("File del numero in uso da un'altra postazione !Riprovare !"),
+                         withDetail(path, QStringLiteral("still locked after %1 ms: %2").arg(patience.count()).arg(error())));
     }
+    return NumberFile(std::move(impl));
 }
 
 Result<qint32> NumberFile::read()
@@ -149,17 +127,18 @@ Result<qint32> NumberFile::read()
     if (!m_impl || !m_impl->file.isOpen())
         return makeError(ErrorKind::Io, QStringLiteral("Impossibile leggere il file del numero del servizio !"),
                          QStringLiteral("the number file is not open"));
-    const std::optional<QByteArray> bytes = m_impl->file.readAll();
-    if (!bytes)
+    const std::optional<std::string> read = m_impl->file.readAll();
+    if (!read)
         return makeError(ErrorKind::Io, QStringLiteral("Impossibile leggere il file del numero del servizio !"),
-                         withDetail(m_impl->path, m_impl->file.errorText()));
-    record::FieldReader reader(*bytes);
+                         withDetail(m_impl->path, systemError(m_impl->file.errorNumber())));
+    const QByteArray bytes = QByteArray::fromStdString(*read);
+    record::FieldReader reader(bytes);
     const std::optional<QString> field = reader.next();
     const std::optional<qint32> number = field ? record::toNumber(*field) : std::nullopt;
     if (!number)
         return makeError(ErrorKind::NotANumber, QStringLiteral("Il file del numero del servizio non contiene un numero !"),
-                         withDetail(m_impl->path, bytes->isEmpty() ? QStringLiteral("empty file")
-                                                                   : QStringLiteral("holds ") + shown(*bytes)));
+                         withDetail(m_impl->path, bytes.isEmpty() ? QStringLiteral("empty file")
+                                                                  : QStringLiteral("holds ") + shown(bytes)));
     return *number;
 }
 
@@ -172,9 +151,9 @@ Result<void> NumberFile::write(qint32 number)
     // Over the old record first, then cut: the file is never empty, and until
     // it is cut whatever is left of a longer old record follows a line end,
     // so the file already reads as the new number.
-    if (!m_impl->file.writeFromStart(bytes))
+    if (!m_impl->file.writeFromStart(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))))
         return makeError(ErrorKind::Io, QStringLiteral("Impossibile scrivere il file del numero del servizio !"),
-                         withDetail(m_impl->path, m_impl->file.errorText()));
+                         withDetail(m_impl->path, systemError(m_impl->file.errorNumber())));
     faultPoint(fault::kNumberWritten);
     // The record reaches the disk before the cut, so that not even a power
     // failure can leave the old digits cut to the new length. Neither step

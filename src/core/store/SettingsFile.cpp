@@ -1,7 +1,7 @@
 #include "core/store/SettingsFile.h"
 
 #include "core/store/FaultPoint.h"
-#include "core/store/FileLock.h"
+#include "core/store/PlatformFile.h"
 #include "core/store/RecordSyntax.h"
 #include "core/store/Text1252.h"
 
@@ -54,26 +54,27 @@ bool isUtf8WithMultiByteSequences(const QByteArray &bytes)
 
 Result<SettingsFile> SettingsFile::load(const QString &path)
 {
-    const WholeFile file = readWholeFile(path);
+    using platform::OpenStatus;
+    const platform::WholeFile file = platform::readWholeFile(platformPath(path));
     switch (file.status) {
     case OpenStatus::Opened:
         break;
     case OpenStatus::Missing:
         return makeError(ErrorKind::NotFound, QStringLiteral("File delle impostazioni non trovato !"),
-                         describe(path, file.detail));
+                         describe(path, systemError(file.error)));
     case OpenStatus::Held:
         return makeError(ErrorKind::InUse, QStringLiteral("File delle impostazioni in uso da un altro programma !"),
-                         describe(path, file.detail));
+                         describe(path, systemError(file.error)));
     case OpenStatus::Failed:
         return makeError(ErrorKind::Io, QStringLiteral("Impossibile leggere il file delle impostazioni !"),
-                         describe(path, file.detail));
+                         describe(path, systemError(file.error)));
     }
 
     // A hand-edited file may come from an editor that saves UTF-8, with or
     // without a byte-order mark; the client itself always writes Windows-1252.
     // UTF-16 (Notepad's "Unicode") is refused rather than misread: its byte-order
     // mark, or a first character of ASCII, tells it.
-    QByteArray bytes = file.bytes;
+    QByteArray bytes = QByteArray::fromStdString(file.bytes);
     const bool utf16 = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")
         || (bytes.size() >= 2 && (bytes.at(0) == '\0') != (bytes.at(1) == '\0'));
     if (utf16)
