@@ -10,5 +10,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTQ3_WERROR=ON
 cmake --build "$build" --parallel "$(nproc)"
 
 export QT_QPA_PLATFORM=offscreen
-cd "$build"
-ctest --output-on-failure --timeout 900
+ctest --test-dir "$build" --output-on-failure --timeout 900
+
+# The platform layer again, built for Windows and run under Wine.
+bash scripts/windows-tests.sh
