@@ -24,7 +24,11 @@ fi
 build=${TQ3_WINE_BUILD_DIR:-build-wine}
 cmake -S tests/platform -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     --toolchain "$PWD/cmake/mingw-w64-x86_64.cmake"
-cmake --build "$build" --parallel "$(nproc)"
+if ! cmake --build "$build" --parallel "$(nproc)"; then
+    echo "The Windows build of the platform tests failed."
+    echo "0 passed, 1 failed"
+    exit 1
+fi
 
 # A Wine of its own in a temporary folder: no window, no debug output, no
 # offer to install Mono or Gecko.

@@ -2,22 +2,29 @@
 
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <thread>
+#include <utility>
 
 #ifdef _WIN32
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
+using Socket = SOCKET;
+using Length = int;
+using Timeout = DWORD;
+const Timeout kReceiveTimeout = 5000;
 #else
 #include <arpa/inet.h>
 #include <csignal>
 #include <netinet/in.h>
 #include <spawn.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
+using Socket = int;
+using Length = socklen_t;
+using Timeout = timeval;
+const Timeout kReceiveTimeout{5, 0};
+#define closesocket close
 #endif
 
 namespace tq3::platform::test {
@@ -27,14 +34,9 @@ namespace fs = std::filesystem;
 TempDir::TempDir()
 {
     static int count = 0;
-#ifdef _WIN32
-    const auto pid = GetCurrentProcessId();
-#else
-    const auto pid = ::getpid();
-#endif
-    path = fs::temp_directory_path() / ("tq3platform-" + std::to_string(pid) + "-" + std::to_string(++count));
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    path = fs::temp_directory_path() / ("tq3platform-" + std::to_string(stamp) + "-" + std::to_string(++count));
     fs::create_directories(path);
-    // Open to a child that runs as another user.
     fs::permissions(path, fs::perms::all);
 }
 
@@ -42,12 +44,6 @@ TempDir::~TempDir()
 {
     std::error_code ignored;
     fs::remove_all(path, ignored);
-}
-
-std::string contentOf(const fs::path &file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void writeFile(const fs::path &file, const std::string &bytes)
@@ -58,10 +54,9 @@ void writeFile(const fs::path &file, const std::string &bytes)
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
+    for (; !condition(); std::this_thread::sleep_for(std::chrono::milliseconds(2))) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
 }
@@ -69,8 +64,18 @@ bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds t
 std::string waitForContent(const fs::path &file)
 {
     std::string content;
-    waitFor([&] { return !(content = contentOf(file)).empty(); });
+    waitFor([&] {
+        std::ifstream in(file, std::ios::binary);
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return !content.empty();
+    });
     return content;
+}
+
+Child::~Child()
+{
+    kill();
+    wait();
 }
 
 #ifdef _WIN32
@@ -91,12 +96,6 @@ Child::Child(const std::vector<std::string> &arguments)
     }
 }
 
-Child::~Child()
-{
-    kill();
-    wait();
-}
-
 void Child::kill()
 {
     if (m_process != -1)
@@ -105,32 +104,14 @@ void Child::kill()
 
 int Child::wait()
 {
-    if (m_process == -1)
-        return -1;
-    const auto process = reinterpret_cast<HANDLE>(m_process);
-    WaitForSingleObject(process, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(process, &code);
-    CloseHandle(process);
-    m_process = -1;
+    DWORD code = DWORD(-1);
+    if (const auto process = reinterpret_cast<HANDLE>(std::exchange(m_process, -1)); process != HANDLE(-1)) {
+        WaitForSingleObject(process, INFINITE);
+        GetExitCodeProcess(process, &code);
+        CloseHandle(process);
+    }
     return static_cast<int>(code);
 }
-
-namespace {
-
-SOCKET asSocket(std::intptr_t handle)
-{
-    return static_cast<SOCKET>(handle);
-}
-
-void closeSocket(std::intptr_t handle)
-{
-    closesocket(asSocket(handle));
-}
-
-using Length = int;
-
-} // namespace
 
 #else
 
@@ -147,12 +128,6 @@ Child::Child(const std::vector<std::string> &arguments)
         m_process = pid;
 }
 
-Child::~Child()
-{
-    kill();
-    wait();
-}
-
 void Child::kill()
 {
     if (m_process != -1)
@@ -161,29 +136,11 @@ void Child::kill()
 
 int Child::wait()
 {
-    if (m_process == -1)
-        return -1;
-    int status = 0;
-    ::waitpid(static_cast<pid_t>(m_process), &status, 0);
-    m_process = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    int status = -1;
+    if (const auto pid = static_cast<pid_t>(std::exchange(m_process, -1)); pid != -1)
+        ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-namespace {
-
-void closeSocket(std::intptr_t handle)
-{
-    ::close(static_cast<int>(handle));
-}
-
-int asSocket(std::intptr_t handle)
-{
-    return static_cast<int>(handle);
-}
-
-using Length = socklen_t;
-
-} // namespace
 
 #endif
 
@@ -197,28 +154,24 @@ Listener::Listener(std::uint16_t port)
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    m_socket = static_cast<std::intptr_t>(::socket(AF_INET, SOCK_DGRAM, 0));
+    const Socket socket = ::socket(AF_INET, SOCK_DGRAM, 0);
+    m_socket = static_cast<std::intptr_t>(socket);
     Length length = sizeof address;
-    if (::bind(asSocket(m_socket), reinterpret_cast<sockaddr *>(&address), length) == 0
-        && ::getsockname(asSocket(m_socket), reinterpret_cast<sockaddr *>(&address), &length) == 0)
+    if (::bind(socket, reinterpret_cast<sockaddr *>(&address), length) == 0
+        && ::getsockname(socket, reinterpret_cast<sockaddr *>(&address), &length) == 0)
         m_port = ntohs(address.sin_port);
-#ifdef _WIN32
-    DWORD timeout = 5000;
-#else
-    timeval timeout{5, 0};
-#endif
-    ::setsockopt(asSocket(m_socket), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char *>(&timeout), sizeof timeout);
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char *>(&kReceiveTimeout), sizeof(Timeout));
 }
 
 Listener::~Listener()
 {
-    closeSocket(m_socket);
+    ::closesocket(static_cast<Socket>(m_socket));
 }
 
 std::string Listener::receive()
 {
     char buffer[2048];
-    const auto got = ::recv(asSocket(m_socket), buffer, sizeof buffer, 0);
+    const auto got = ::recv(static_cast<Socket>(m_socket), buffer, sizeof buffer, 0);
     return got > 0 ? std::string(buffer, static_cast<std::size_t>(got)) : std::string();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 // Plain C++ helpers for the platform tests, which run natively and, cross
-// compiled, under Wine: this program started again as a child process, and
-// files that the processes leave for each other.
+// compiled, under Wine: this program started again as a child process, files
+// that the processes leave for each other, a datagram receiver.
 
 #include <chrono>
 #include <cstdint>
@@ -13,14 +13,13 @@
 
 namespace tq3::platform::test {
 
-inline constexpr bool kWindows =
 #ifdef _WIN32
-    true;
+inline constexpr bool kWindows = true;
 #else
-    false;
+inline constexpr bool kWindows = false;
 #endif
 
-// A folder of its own, removed at the end.
+// A folder of its own, open to every user, removed at the end.
 struct TempDir final {
     TempDir();
     ~TempDir();
@@ -29,24 +28,21 @@ struct TempDir final {
     std::filesystem::path path;
 };
 
-// The whole file, or nothing when it does not exist (yet).
-std::string contentOf(const std::filesystem::path &file);
 void writeFile(const std::filesystem::path &file, const std::string &bytes);
 // Polls `condition` until it holds or `timeout` passes.
 bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout = std::chrono::seconds(30));
-// Waits until `file` holds something and gives it.
+// What `file` holds once it holds something.
 std::string waitForContent(const std::filesystem::path &file);
 
-// This program again, with `arguments` after it.
+// This program again, with `arguments`; killed at the end if still running.
 class Child final {
 public:
     explicit Child(const std::vector<std::string> &arguments);
-    ~Child();  // kills it if it still runs
+    ~Child();
     Child(const Child &) = delete;
     Child &operator=(const Child &) = delete;
-
     void kill();
-    int wait();  // the exit code
+    int wait();  // its exit code
 
 private:
     std::intptr_t m_process = -1;
@@ -59,10 +55,8 @@ public:
     ~Listener();
     Listener(const Listener &) = delete;
     Listener &operator=(const Listener &) = delete;
-
     std::uint16_t port() const { return m_port; }
-    // The next datagram, or nothing after a few seconds.
-    std::string receive();
+    std::string receive();  // the next datagram, or nothing after a few seconds
 
 private:
     std::intptr_t m_socket = -1;
