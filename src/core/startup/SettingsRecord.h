@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/store/SettingsFile.h"
+
 #include <QString>
 
 namespace tq3 {
@@ -15,6 +17,15 @@ struct SettingsRecord final {
     qint32 portaServer = 0;
     qint32 numeroLetto = 0;
     qint32 numeroChiamato = 0;
+
+    // The four fields of the settings file.
+    void takeFromFile(const SettingsFile &file)
+    {
+        percorsoServer = file.percorsoServer;
+        nomePostazione = file.nomePostazione;
+        ipServer = file.ipServer;
+        secondoSchermo = file.secondoSchermo;
+    }
 };
 
 } // namespace tq3

@@ -60,10 +60,7 @@ StartupReport runStartup(const ClientEnvironment &environment, SettingsRecord &r
         return stop(missing ? StartupReport::Stop::NotFound : StartupReport::Stop::SettingsUnusable,
                     settings.error());
     }
-    record.percorsoServer = settings->percorsoServer;
-    record.nomePostazione = settings->nomePostazione;
-    record.ipServer = settings->ipServer;
-    record.secondoSchermo = settings->secondoSchermo;
+    record.takeFromFile(*settings);
     report.settingsRead = true;
 
     // Opened for start-up only: nothing reads Configurazione afterwards, and

@@ -14,6 +14,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <utility>
+
 namespace tq3 {
 
 namespace {
@@ -85,10 +87,10 @@ void ImpoRete::activated()
     if (!file)
         return;
     SettingsRecord &record = registry().record();
-    m_state.percorso = file->percorsoServer;
-    record.nomePostazione = file->nomePostazione;
-    record.ipServer = file->ipServer;
-    record.secondoSchermo = file->secondoSchermo;
+    // Field 1 is this window's own copy: the record's archive folder waits
+    // for the next start or console load.
+    m_state.percorso = std::exchange(file->percorsoServer, record.percorsoServer);
+    record.takeFromFile(*file);
     m_pr->setText(m_state.percorso);
 
     if (m_pr->text() != kNotChosen)
