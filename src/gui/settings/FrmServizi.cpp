@@ -146,7 +146,7 @@ void FrmServizi::load()
     Result<std::unique_ptr<QueueDatabase>> database =
         QueueDatabase::open(registry().record().percorsoServer);
     if (!database) {
-        m_openFailure = std::make_unique<Error>(database.error());
+        m_openFailure = database.error();
         m_nrServizi->setText(QStringLiteral("0"));
         return;
     }

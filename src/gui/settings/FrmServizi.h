@@ -4,6 +4,7 @@
 #include "core/store/Result.h"
 
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -45,7 +46,7 @@ private:
     State &m_state;
     std::unique_ptr<QueueDatabase> m_database;
     // Why the archive could not be opened, told once the window is on screen.
-    std::unique_ptr<Error> m_openFailure;
+    std::optional<Error> m_openFailure;
     QLabel *m_title = nullptr;
     QLineEdit *m_nrServizi = nullptr;
     QTableView *m_grid = nullptr;
