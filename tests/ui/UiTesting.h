@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -59,6 +60,22 @@ inline void closeAsOperator(QWidget *window)
         QTest::mouseClick(button, Qt::LeftButton);
     else
         window->close();
+}
+
+// In a hook: chooses `folder` with the folder chooser's Italian button, or
+// cancels the chooser when `folder` is empty; false for any other window. An
+// English chooser is left to the closer, which cancels it.
+inline bool chooseFolder(QWidget *modal, const QString &folder)
+{
+    auto *chooser = qobject_cast<QFileDialog *>(modal);
+    if (!chooser || folder.isEmpty())
+        return chooser && (chooser->reject(), true);
+    chooser->setDirectory(folder);  // standing in a folder with nothing selected chooses it
+    for (QAbstractButton *button : chooser->findChildren<QAbstractButton *>()) {
+        if (button->text() == QStringLiteral("S&cegli"))
+            return button->click(), true;
+    }
+    return false;
 }
 
 class ModalCloser final : public QObject {

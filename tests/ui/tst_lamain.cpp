@@ -5,6 +5,7 @@
 #include "core/startup/SingleInstance.h"
 #include "gui/launcher/ClientStart.h"
 #include "gui/launcher/LaMain.h"
+#include "gui/kit/ItalianDialogs.h"
 #include "gui/kit/WindowRegistry.h"
 #include "gui/windows/LoSchermo2.h"
 
@@ -62,6 +63,7 @@ class TestLaMain final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { QVERIFY(installItalianDialogs()); }  // as the client's main does
     void init();
     void cleanup();
     void startUpPaths_data();
@@ -228,12 +230,12 @@ void TestLaMain::theFolderChosenInThePathWindowLetsStartUpGoOn()
     QVERIFY(test::writeStartupSettings(settingsPath(), m_dir->filePath(QStringLiteral("vuota")), kDesk,
                                        QStringLiteral("127.0.0.1"), QStringLiteral("N")));
     test::ModalCloser closer([this](QWidget *window) {
-        auto *folder = window->findChild<QLabel *>(QStringLiteral("txtshortcutdir"));
-        auto *save = window->findChild<QAbstractButton *>(QStringLiteral("cbt_0"));
-        if (window->objectName() != QLatin1String("PercorsoRETESERVER") || !folder || !save)
+        if (test::chooseFolder(window, archive()))
+            return true;
+        if (window->objectName() != QLatin1String("PercorsoRETESERVER"))
             return false;
-        folder->setText(QDir::toNativeSeparators(archive()));
-        QTest::mouseClick(save, Qt::LeftButton);
+        click(window, "cbt_1");
+        click(window, "cbt_0");
         return true;
     });
     QCOMPARE(start(), ClientRun::Running);

@@ -11,7 +11,6 @@
 #include "core/store/QueueDatabase.h"
 #include "gui/windows/LoSchermo2.h"
 
-#include <QFileDialog>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -31,22 +30,6 @@ const QString kSaved = u"Percorso /postazione impostate correttamente !\nRiavvia
 QByteArray settingsLine(const QString &fields)
 {
     return "\"" + fields.split(u'|').join(u"\",\""_s).toUtf8() + "\"\r\n";
-}
-
-// Chooses `folder` with the folder chooser's Italian button, or cancels the
-// chooser when `folder` is empty. An English chooser is left to the closer,
-// which cancels it.
-bool choose(QWidget *modal, const QString &folder)
-{
-    auto *chooser = qobject_cast<QFileDialog *>(modal);
-    if (!chooser || folder.isEmpty())
-        return chooser && (chooser->reject(), true);
-    chooser->setDirectory(folder);  // standing in a folder with nothing selected chooses it
-    for (QAbstractButton *button : chooser->findChildren<QAbstractButton *>()) {
-        if (button->text() == u"S&cegli"_s)
-            return button->click(), true;
-    }
-    return false;
 }
 
 } // namespace
@@ -226,7 +209,7 @@ void TestSettings::changedFolderShowsAndIsSavedBack()
     // In the path window: choose another archive's folder, save, close the confirmation.
     const QString folder = m_dir.filePath(u"arch0"_s);
     const QStringList seen = click<ImpoRete>(u"ModifyPath"_s, [&](QWidget *modal) {
-        if (choose(modal, folder))
+        if (chooseFolder(modal, folder))
             return true;
         if (modal->objectName() != QLatin1String("PercorsoRETESERVER"))
             return false;
@@ -305,8 +288,9 @@ void TestSettings::pathSavesTheFirstChoiceAfterACancelledSecond()
     if (!name.isEmpty()) {
         QVERIFY(QDir().mkpath(folder));
         const QStringList chooser{u"Selezionare la cartella"_s};
-        QCOMPARE(click<PercorsoRETESERVER>(u"cbt_1"_s, [&](QWidget *modal) { return choose(modal, folder); }), chooser);
-        QCOMPARE(click<PercorsoRETESERVER>(u"cbt_1"_s, [](QWidget *modal) { return choose(modal, {}); }), chooser);
+        const auto chosen = [&](QWidget *modal) { return chooseFolder(modal, folder); };
+        QCOMPARE(click<PercorsoRETESERVER>(u"cbt_1"_s, chosen), chooser);
+        QCOMPARE(click<PercorsoRETESERVER>(u"cbt_1"_s, [](QWidget *modal) { return chooseFolder(modal, {}); }), chooser);
         QCOMPARE(text<PercorsoRETESERVER>(u"txtshortcutdir"_s), QDir::toNativeSeparators(folder));
         // The chooser does not count as another window of the program.
         QCOMPARE(m_registry->activeForm(), &window);

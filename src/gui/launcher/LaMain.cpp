@@ -72,6 +72,8 @@ LaMain::LaMain(WindowRegistry &registry, State &state)
     : Form(registry)
     , m_state(state)
 {
+    // Each load shows the design contents; start-up fills them once a run.
+    m_state.shown = {};
     setWindowTitle(QStringLiteral("TQ3 MAX - Modulo Client versione 3.1.15"));
     // A single fixed border with the close box only, in the task bar.
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
@@ -128,7 +130,6 @@ LaMain::LaMain(WindowRegistry &registry, State &state)
     m_schermo2->setObjectName(QStringLiteral("schermo2"));
     m_schermo2->setGeometry(twips::rect(120, 900, 1815, 255));
     m_schermo2->setFont(look::tahoma(8.25));
-    m_schermo2->setTristate(false);
     m_btn[0] = button(m_groupBox2, QStringLiteral("btn_0"), QStringLiteral("&Ok"), twips::rect(120, 1200, 855, 300));
     m_btn[1] = button(m_groupBox2, QStringLiteral("btn_1"), QStringLiteral("C&hiudi"),
                       twips::rect(960, 1200, 975, 300));
@@ -157,7 +158,6 @@ LaMain::Launch LaMain::startUp()
     // window; its save rewrites the settings file, so start-up then begins
     // again from reading it. Still missing after that: the program ends.
     for (int attempt = 0;; ++attempt) {
-        clearFields();
         const StartupReport report = runStartup(registry().environment(), registry().record());
         showReport(report);
         switch (report.stop) {
@@ -187,27 +187,23 @@ LaMain::Launch LaMain::startUp()
 void LaMain::showReport(const StartupReport &report)
 {
     const SettingsRecord &record = registry().record();
+    Shown &shown = m_state.shown;
+    shown = {};
     if (report.settingsRead) {
-        m_a1[0]->setText(record.nomePostazione);
-        m_schermo2->setChecked(record.secondoSchermo == QStringLiteral("S"));
+        shown.deskName = record.nomePostazione;
+        shown.secondScreenBox = record.secondoSchermo == QStringLiteral("S");
     }
-    m_a1[1]->setText(report.mode);
-    if (report.archiveFolderShown)
-        m_a1[2]->setText(record.percorsoServer);
-    if (report.addressTaken)
-        m_ipClient->setText(record.ipLocale);
-}
-
-void LaMain::clearFields()
-{
-    for (QLineEdit *text : m_a1)
-        text->clear();
-    m_ipClient->clear();
-    m_schermo2->setChecked(false);
+    shown.mode = report.mode;
+    m_a1[0]->setText(shown.deskName);
+    m_a1[1]->setText(shown.mode);
+    m_a1[2]->setText(report.archiveFolderShown ? record.percorsoServer : QString());
+    m_ipClient->setText(report.addressTaken ? record.ipLocale : QString());
+    m_schermo2->setChecked(shown.secondScreenBox);
 }
 
 void LaMain::setSecondScreenBox(bool ticked)
 {
+    m_state.shown.secondScreenBox = ticked;
     m_schermo2->setChecked(ticked);
 }
 
@@ -229,12 +225,12 @@ void LaMain::moveOutOfView()
 void LaMain::openConsole()
 {
     registry().close<ImpoRete>();
-    const QString mode = m_a1[1]->text();
+    const QString mode = m_state.shown.mode;
     if (mode != kModeAutomatico && mode != kModeSelettivo)
         return;
 
     moveOutOfView();
-    if (m_schermo2->isChecked())
+    if (m_state.shown.secondScreenBox)
         registry().record().secondoSchermoAttivo = true;
     if (mode == kModeAutomatico)
         registry().showModal(registry().window<Form11>());
@@ -255,22 +251,17 @@ void LaMain::openServices()
 {
     registry().close<ImpoRete>();
     FrmServizi &services = registry().window<FrmServizi>();
-    services.setTitle(QStringLiteral("Postazione ") + m_a1[0]->text());
+    services.setTitle(QStringLiteral("Postazione ") + m_state.shown.deskName);
     registry().showModal(services);
 }
 
-void LaMain::switchSecondScreen()
+void LaMain::switchSecondScreen(bool ticked)
 {
-    switch (m_schermo2->checkState()) {
-    case Qt::Checked:
+    m_state.shown.secondScreenBox = ticked;
+    if (ticked)
         registry().showModeless(registry().window<LoSchermo2>());
-        break;
-    case Qt::Unchecked:
+    else
         registry().close<LoSchermo2>();
-        break;
-    case Qt::PartiallyChecked:
-        break;
-    }
 }
 
 void LaMain::closeEvent(QCloseEvent *event)

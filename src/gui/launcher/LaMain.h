@@ -2,6 +2,8 @@
 
 #include "gui/kit/Form.h"
 
+#include <QString>
+
 #include <array>
 
 class QCheckBox;
@@ -26,9 +28,17 @@ public:
     // What start-up left for main: show the launcher, or end the program.
     enum class Launch { Show, EndProgram };
 
+    // What the window shows of start-up's findings, and the operator's tick;
+    // each load starts again from the design contents.
+    struct Shown final {
+        QString deskName;
+        QString mode;
+        bool secondScreenBox = false;
+    };
     struct State final {
         bool startupRan = false;
         Launch launch = Launch::Show;
+        Shown shown;
     };
 
     LaMain(WindowRegistry &registry, State &state);
@@ -49,12 +59,11 @@ protected:
 private:
     Launch startUp();
     void showReport(const StartupReport &report);
-    void clearFields();
 
     void openConsole();       // "&Ok"
     void openSettings();      // "Impostazioni"
     void openServices();      // "Servizi"
-    void switchSecondScreen();  // click on schermo2
+    void switchSecondScreen(bool ticked);  // click on schermo2
     void moveOutOfView();
 
     State &m_state;

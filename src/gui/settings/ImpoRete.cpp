@@ -31,6 +31,8 @@ ImpoRete::ImpoRete(WindowRegistry &registry, State &state)
     : Form(registry)
     , m_state(state)
 {
+    // Server 1's fields start empty at each load.
+    m_state.server1Address.clear();
     using namespace settingsui;
     setWindowTitle(QStringLiteral("Impostazioni Client"));
     setUpDialog(*this, 7575, 3045);
@@ -93,7 +95,7 @@ void ImpoRete::activated()
     record.takeFromFile(*file);
     m_pr->setText(m_state.percorso);
 
-    if (m_pr->text() != kNotChosen)
+    if (m_state.percorso != kNotChosen)
         showServer1(m_state.percorso);
 
     m_nomeSportello->setText(record.nomePostazione);
@@ -109,6 +111,7 @@ void ImpoRete::showServer1(const QString &archiveFolder)
     // The Server 1 data are shown for reference only: an archive that cannot
     // be read shows them empty, quietly, since a message here would reactivate
     // this window and reload it again.
+    m_state.server1Address.clear();
     m_ipS1->clear();
     m_nomeS1->clear();
     m_laPorta->clear();
@@ -119,7 +122,8 @@ void ImpoRete::showServer1(const QString &archiveFolder)
     Result<Configurazione> configurazione = (*database)->configurazione();
     if (!configurazione)
         return;
-    m_ipS1->setText(configurazione->ipServer.value_or(QStringLiteral("0.0.0.0")));
+    m_state.server1Address = configurazione->ipServer.value_or(QStringLiteral("0.0.0.0"));
+    m_ipS1->setText(m_state.server1Address);
     m_nomeS1->setText(configurazione->serverName.value_or(QString()));
     m_laPorta->setText(configurazione->rhPort.toString());
 }
@@ -164,7 +168,7 @@ void ImpoRete::save()
 
 void ImpoRete::useServer1()
 {
-    m_serverAlternativo->setText(m_ipS1->text());
+    m_serverAlternativo->setText(m_state.server1Address);
 }
 
 void ImpoRete::changeFolder()

@@ -20,6 +20,8 @@ public:
     struct State final {
         // Field 1 of the settings file as last read; the save writes it back.
         QString percorso;
+        // Server 1's address as IpS1 shows it, for "Utilizza Server 1".
+        QString server1Address;
     };
 
     ImpoRete(WindowRegistry &registry, State &state);

@@ -71,6 +71,8 @@ PercorsoRETESERVER::PercorsoRETESERVER(WindowRegistry &registry, State &state)
     : Form(registry)
     , m_state(state)
 {
+    // Each showing starts with no folder chosen, whatever the settings file holds.
+    m_state.folder.clear();
     using namespace settingsui;
     setWindowTitle(QStringLiteral("Imposta Percorso Server 1"));
     setUpDialog(*this, 4515, 3810);
@@ -103,18 +105,20 @@ void PercorsoRETESERVER::chooseFolder()
     const QString folder = QFileDialog::getExistingDirectory(
         this, QStringLiteral("Selezionare la cartella"), QString(),
         QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-    if (!folder.isEmpty())
-        m_txtshortcutdir->setText(QDir::toNativeSeparators(folder));
+    if (folder.isEmpty())
+        return;
+    m_state.folder = QDir::toNativeSeparators(folder);
+    m_txtshortcutdir->setText(m_state.folder);
 }
 
 void PercorsoRETESERVER::save()
 {
-    if (m_txtshortcutdir->text() == kNotChosen) {
+    const QString folder = m_state.folder;
+    if (folder.isEmpty()) {
         MsgForm::MostraMessaggio(registry(),
                                  QStringLiteral("Selezionare un Percorso per gli archivi !"));
         return;
     }
-    const QString folder = m_txtshortcutdir->text();
     if (const Result<void> storable = SettingsFile::checkStorable(folder); !storable) {
         MsgForm::MostraMessaggio(registry(), QStringLiteral("Percorso non valido !"),
                                  storable.error().message);
@@ -142,7 +146,6 @@ void PercorsoRETESERVER::save()
                                  saved.error().message);
         return;
     }
-    m_state.folder = folder;
     MsgForm::MostraMessaggio(registry(),
                              QStringLiteral("Percorso /postazione impostate correttamente !"),
                              QStringLiteral("Riavviare modulo Client Turnalia 3 MAX !"));

@@ -16,7 +16,7 @@ class PercorsoRETESERVER final : public Form {
 public:
     static constexpr char kName[] = "PercorsoRETESERVER";
     struct State final {
-        // The folder last saved from this window.
+        // The folder chosen at this showing; empty until one is chosen.
         QString folder;
     };
 

@@ -259,6 +259,7 @@ void LoSchermo2::MostraChiamata(const QString &nome, const QString &servizio, qi
 void LoSchermo2::FermaLampeggio()
 {
     m_timer1->stop();
+    m_numberShown = true;
     m_label3->show();
 }
 
@@ -276,7 +277,8 @@ void LoSchermo2::MostraFuoriServizio()
 
 void LoSchermo2::blinkTick()
 {
-    m_label3->setVisible(m_label3->isHidden());
+    m_numberShown = !m_numberShown;
+    m_label3->setVisible(m_numberShown);
 }
 
 } // namespace tq3

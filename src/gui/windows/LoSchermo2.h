@@ -60,6 +60,8 @@ private:
     QLabel *m_label3 = nullptr;
     QLabel *m_label5 = nullptr;
     QTimer *m_timer1 = nullptr;
+    // The blinking number's half-period, shown at each load.
+    bool m_numberShown = true;
 };
 
 } // namespace tq3

@@ -100,6 +100,8 @@ MsgForm::MsgForm(WindowRegistry &registry, State &state)
     : Form(registry)
     , m_state(state)
 {
+    // Each load starts from the design texts.
+    m_state.lines = {kDesignText, kDesignText};
     setWindowTitle(QStringLiteral(" "));
     // A fixed dialog frame: title and close box only.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
@@ -162,9 +164,12 @@ void setFittingText(QLabel *line, const QString &text)
 void MsgForm::MostraMessaggio(WindowRegistry &registry, const QString &line0, const QString &line1)
 {
     MsgForm &form = registry.window<MsgForm>();
+    form.m_state.lines[0] = line0;
     setFittingText(form.m_label2[0], line0);
-    if (!line1.isNull())
+    if (!line1.isNull()) {
+        form.m_state.lines[1] = line1;
         setFittingText(form.m_label2[1], line1);
+    }
 
     // Owned by the window it speaks for, so it stays off the task bar.
     Form *caller = registry.activeForm();
@@ -199,9 +204,9 @@ void MsgForm::paintEvent(QPaintEvent *)
 
 void MsgForm::hideLinesAtDesignText()
 {
-    for (QLabel *line : m_label2) {
-        if (line->text() == kDesignText)
-            line->hide();
+    for (std::size_t i = 0; i < m_label2.size(); ++i) {
+        if (m_state.lines[i] == kDesignText)
+            m_label2[i]->hide();
     }
 }
 

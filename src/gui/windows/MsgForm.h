@@ -3,6 +3,7 @@
 #include "gui/kit/Form.h"
 
 #include <QPixmap>
+#include <QString>
 
 #include <array>
 
@@ -20,6 +21,8 @@ class MsgForm final : public Form {
 public:
     static constexpr char kName[] = "MsgForm";
     struct State final {
+        // The two message lines as given; a line left out keeps its design text.
+        std::array<QString, 2> lines;
     };
 
     MsgForm(WindowRegistry &registry, State &state);
