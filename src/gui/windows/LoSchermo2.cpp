@@ -1,5 +1,6 @@
 #include "gui/windows/LoSchermo2.h"
 
+#include "gui/kit/Controls.h"
 #include "gui/kit/Look.h"
 #include "gui/kit/Twips.h"
 #include "gui/kit/WindowRegistry.h"
@@ -21,9 +22,9 @@ namespace tq3 {
 
 namespace {
 
-constexpr int kPanelWidth = 14055;
-constexpr int kPanelHeight = 9975;
 constexpr int kBlinkMilliseconds = 350;
+constexpr kit::Twips kPanel{0, 0, 14055, 9975};  // placed at run time
+constexpr kit::Twips kDeskNameBox{5520, 1200, 2895, 495};
 
 QFont deskNameOutOfServiceFont() { return look::tahoma(15.75, true); }
 QFont largeNoticeFont() { return look::tahoma(20.25, true); }
@@ -31,30 +32,6 @@ QFont deskNameFont() { return look::trebuchet(48, true); }
 QFont serviceCaptionFont() { return look::trebuchet(14.25, true); }
 QFont serviceFont() { return look::trebuchet(62.25, true); }
 QFont numberFont() { return look::tahoma(171.75, true); }
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &caption,
-                  const QRect &twipsRect, Qt::Alignment alignment)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(twips::rect(twipsRect.x(), twipsRect.y(), twipsRect.width(),
-                                   twipsRect.height()));
-    label->setAlignment(alignment);
-    label->setText(caption);
-    return label;
-}
-
-void setColours(QLabel *label, const QColor &text, const QColor &background = {})
-{
-    QPalette palette = label->palette();
-    if (text.isValid())
-        palette.setColor(QPalette::WindowText, text);
-    if (background.isValid()) {
-        palette.setColor(QPalette::Window, background);
-        label->setAutoFillBackground(true);
-    }
-    label->setPalette(palette);
-}
 
 // The design font, made smaller only when the text would not fit the
 // label's width: a long desk or service name, or a number of four digits or
@@ -70,22 +47,11 @@ void setFittedText(QLabel *label, const QString &text, const QFont &design)
     label->setText(text);
 }
 
-QFrame *makePanel(QWidget *parent, const char *name)
+// A picture stretched over its box.
+void showPicture(QLabel *box, QImage (*paint)(QSize))
 {
-    auto *panel = new QFrame(parent);
-    panel->setObjectName(QString::fromLatin1(name));
-    panel->setFrameShape(QFrame::NoFrame);
-    panel->resize(twips::size(kPanelWidth, kPanelHeight));
-    return panel;
-}
-
-QLabel *makePicture(QWidget *parent, const char *name, const QRect &twipsRect,
-                    QImage (*paint)(QSize))
-{
-    QLabel *picture = makeLabel(parent, name, QString(), twipsRect, Qt::AlignCenter);
-    picture->setScaledContents(true);
-    picture->setPixmap(QPixmap::fromImage(paint(picture->size())));
-    return picture;
+    box->setScaledContents(true);
+    box->setPixmap(QPixmap::fromImage(paint(box->size())));
 }
 
 } // namespace
@@ -98,10 +64,7 @@ LoSchermo2::LoSchermo2(WindowRegistry &registry, State &state)
     // A fixed dialog frame with a close box only, kept out of the task bar.
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowCloseButtonHint);
-    setAutoFillBackground(true);
-    QPalette background = palette();
-    background.setColor(QPalette::Window, Qt::white);
-    setPalette(background);
+    kit::setColours(this, QColor(), Qt::white);
 
     buildOutOfServicePanel();
     buildCallPanel();
@@ -122,56 +85,54 @@ LoSchermo2::LoSchermo2(WindowRegistry &registry, State &state)
 
 void LoSchermo2::buildOutOfServicePanel()
 {
-    m_fuoriServizio = makePanel(this, "FuoriServizio");
-    m_image1 = makePicture(m_fuoriServizio, "Image1", QRect(120, 240, 13815, 9615),
-                           &outOfServicePicture);
+    m_fuoriServizio = kit::control<QFrame>(this, QStringLiteral("FuoriServizio"), kPanel);
+    m_image1 = kit::control<QLabel>(m_fuoriServizio, QStringLiteral("Image1"), {120, 240, 13815, 9615});
+    showPicture(m_image1, &outOfServicePicture);
 
-    m_label4[1] = makeLabel(m_fuoriServizio, "Label4_1", QString(), QRect(5520, 1200, 2895, 495),
-                            Qt::AlignCenter);
+    m_label4[1] = kit::control<QLabel>(m_fuoriServizio, QStringLiteral("Label4_1"), kDeskNameBox);
+    m_label4[2] = kit::control<QLabel>(m_fuoriServizio, QStringLiteral("Label4_2"), {5640, 1920, 2895, 495});
+    m_label4[0] = kit::control<QLabel>(m_fuoriServizio, QStringLiteral("Label4_0"), {5040, 7680, 3855, 495});
+    for (QLabel *label : m_label4)
+        label->setAlignment(Qt::AlignCenter);
     setFittedText(m_label4[1], QStringLiteral("Postazione"), deskNameOutOfServiceFont());
-    setColours(m_label4[1], Qt::white);
-
-    m_label4[2] = makeLabel(m_fuoriServizio, "Label4_2", QString(), QRect(5640, 1920, 2895, 495),
-                            Qt::AlignCenter);
+    kit::setColours(m_label4[1], Qt::white);
     setFittedText(m_label4[2], QStringLiteral("FUORI SERVIZIO"), deskNameOutOfServiceFont());
-    setColours(m_label4[2], Qt::black);
-
-    m_label4[0] = makeLabel(m_fuoriServizio, "Label4_0", QString(), QRect(5040, 7680, 3855, 495),
-                            Qt::AlignCenter);
+    kit::setColours(m_label4[2], Qt::black);
     setFittedText(m_label4[0], QStringLiteral("FUORI SERVIZIO"), largeNoticeFont());
-    setColours(m_label4[0], Qt::white);
+    kit::setColours(m_label4[0], Qt::white);
 }
 
 void LoSchermo2::buildCallPanel()
 {
-    m_gruppo = makePanel(this, "Gruppo");
+    m_gruppo = kit::control<QFrame>(this, QStringLiteral("Gruppo"), kPanel);
     m_gruppo->hide();
-    m_image2 = makePicture(m_gruppo, "Image2", QRect(120, 240, 13800, 9600), &callPicture);
+    m_image2 = kit::control<QLabel>(m_gruppo, QStringLiteral("Image2"), {120, 240, 13800, 9600});
+    showPicture(m_image2, &callPicture);
 
-    m_label1 = makeLabel(m_gruppo, "Label1", QString(), QRect(1440, 480, 11175, 1215),
-                         Qt::AlignCenter);
+    m_label1 = kit::control<QLabel>(m_gruppo, QStringLiteral("Label1"), {1440, 480, 11175, 1215});
+    m_label1->setAlignment(Qt::AlignCenter);
     setFittedText(m_label1, QStringLiteral("Postazione "), deskNameFont());
-    setColours(m_label1, QColor(255, 255, 0));
+    kit::setColours(m_label1, QColor(255, 255, 0));
 
-    m_label2 = makeLabel(m_gruppo, "Label2", QString(), QRect(360, 2040, 13455, 1695),
-                         Qt::AlignCenter);
+    m_label2 = kit::control<QLabel>(m_gruppo, QStringLiteral("Label2"), {360, 2040, 13455, 1695});
+    m_label2->setAlignment(Qt::AlignCenter);
     // The service name keeps clear of the caption in its top left corner, on
     // both sides so that it stays centred under the desk name.
     const int captionZone = twips::toPixelsX(2055 + 60 - 360);
     m_label2->setContentsMargins(captionZone, 0, captionZone, 0);
     setFittedText(m_label2, QStringLiteral("Servizio"), serviceFont());
-    setColours(m_label2, {}, Qt::white);
+    kit::setColours(m_label2, QColor(), Qt::white);
 
     // Above the service name, whose white strip it sits in.
-    m_label5 = makeLabel(m_gruppo, "Label5", QString(), QRect(480, 2080, 1575, 495),
-                         Qt::AlignLeft | Qt::AlignVCenter);
+    m_label5 = kit::control<QLabel>(m_gruppo, QStringLiteral("Label5"), {480, 2080, 1575, 495});
+    m_label5->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setFittedText(m_label5, QStringLiteral("Servizio :"), serviceCaptionFont());
-    setColours(m_label5, Qt::black, Qt::white);
+    kit::setColours(m_label5, Qt::black, Qt::white);
 
-    m_label3 = makeLabel(m_gruppo, "Label3", QString(), QRect(3600, 4800, 6855, 4575),
-                         Qt::AlignCenter);
+    m_label3 = kit::control<QLabel>(m_gruppo, QStringLiteral("Label3"), {3600, 4800, 6855, 4575});
+    m_label3->setAlignment(Qt::AlignCenter);
     setFittedText(m_label3, QStringLiteral("0"), numberFont());
-    setColours(m_label3, Qt::white, Qt::black);
+    kit::setColours(m_label3, Qt::white, Qt::black);
 }
 
 void LoSchermo2::load()
@@ -231,8 +192,8 @@ void LoSchermo2::setOutOfServiceDeskName(const QString &nome)
 {
     // The desk name's box is narrow: a longer name widens it about the same
     // centre, up to the dark ground's width, before its font gets smaller.
-    const QRect design = twips::rect(5520, 1200, 2895, 495);
-    const QRect widest = twips::rect(720, 1200, 12615, 495);
+    const QRect design = kDeskNameBox.pixels();
+    const QRect widest = kit::Twips{720, 1200, 12615, 495}.pixels();
     const int needed = QFontMetrics(deskNameOutOfServiceFont()).horizontalAdvance(nome)
         + twips::toPixelsX(240);
     const int width = std::clamp(needed, design.width(), widest.width());

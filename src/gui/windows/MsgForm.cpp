@@ -1,7 +1,7 @@
 #include "gui/windows/MsgForm.h"
 
+#include "gui/kit/Controls.h"
 #include "gui/kit/Look.h"
-#include "gui/kit/Twips.h"
 #include "gui/kit/WindowRegistry.h"
 
 #include <QFontMetrics>
@@ -109,39 +109,25 @@ MsgForm::MsgForm(WindowRegistry &registry, State &state)
     setClientSizeTwips(kClientWidth, kClientHeight);
     m_background = paintBackground(size());
 
-    m_label1 = new QLabel(QStringLiteral("Messaggio x te  da TURNALIA 3 MAX (Client)"), this);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    m_label1->setGeometry(twips::rect(3840, 360, 4215, 315));
+    m_label1 = kit::control<QLabel>(this, QStringLiteral("Label1"), {3840, 360, 4215, 315},
+                                    QStringLiteral("Messaggio x te  da TURNALIA 3 MAX (Client)"));
     m_label1->setFont(look::tahoma(8.25, true));
+    kit::setColours(m_label1, QColor(0x80, 0x80, 0x80));
 
-    m_line1 = new QFrame(this);
-    m_line1->setObjectName(QStringLiteral("Line1"));
-    m_line1->setGeometry(QRect(twips::point(3840, 660), QSize(twips::toPixelsX(8100 - 3840), 1)));
-    m_line1->setAutoFillBackground(true);
+    // A rule one pixel high, from 3840 to 8100 twips.
+    m_line1 = kit::control<QFrame>(this, QStringLiteral("Line1"), {3840, 660, 8100 - 3840, 0});
+    m_line1->resize(m_line1->width(), 1);
+    kit::setColours(m_line1, QColor(), QColor(0xc8, 0xc8, 0xc8));
 
     for (int i = 0; i < 2; ++i) {
-        auto *line = new QLabel(kDesignText, this);
-        line->setObjectName(QStringLiteral("Label2_%1").arg(i));
-        line->setGeometry(twips::rect(3840, 2040 + 240 * i, 4320, 255));
+        QLabel *line = kit::control<QLabel>(this, QStringLiteral("Label2_%1").arg(i), {3840, 2040 + 240 * i, 4320, 255},
+                                            kDesignText);
         line->setFont(look::tahoma(9.75));
+        kit::setColours(line, QColor(0x40, 0x40, 0x40));
         m_label2[static_cast<std::size_t>(i)] = line;
     }
 
-    QPalette title = m_label1->palette();
-    title.setColor(QPalette::WindowText, QColor(0x80, 0x80, 0x80));
-    m_label1->setPalette(title);
-    QPalette rule = m_line1->palette();
-    rule.setColor(QPalette::Window, QColor(0xc8, 0xc8, 0xc8));
-    m_line1->setPalette(rule);
-    for (QLabel *line : m_label2) {
-        QPalette text = line->palette();
-        text.setColor(QPalette::WindowText, QColor(0x40, 0x40, 0x40));
-        line->setPalette(text);
-    }
-
-    m_pb1 = new QPushButton(QStringLiteral("C&hiudi"), this);
-    m_pb1->setObjectName(QStringLiteral("PB1_0"));
-    m_pb1->setGeometry(twips::rect(6960, 4440, 975, 330));
+    m_pb1 = kit::control<QPushButton>(this, QStringLiteral("PB1_0"), {6960, 4440, 975, 330}, QStringLiteral("C&hiudi"));
     m_pb1->setDefault(true);
     connect(m_pb1, &QPushButton::clicked, this, &MsgForm::close);
 }
