@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QPalette>
+#include <QPushButton>
 #include <QString>
 #include <QWidget>
 
@@ -47,6 +48,14 @@ inline void setColours(QWidget *widget, const QColor &text, const QColor &backgr
         widget->setAutoFillBackground(true);
     }
     widget->setPalette(palette);
+}
+
+// Enter typed in a field presses no button: a dialog would make its first
+// push button the default one.
+inline void noAutoDefault(QWidget *window)
+{
+    for (QPushButton *button : window->findChildren<QPushButton *>())
+        button->setAutoDefault(false);
 }
 
 } // namespace tq3::kit

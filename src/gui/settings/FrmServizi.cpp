@@ -1,6 +1,7 @@
 #include "gui/settings/FrmServizi.h"
 
-#include "gui/settings/SettingsControls.h"
+#include "gui/settings/SettingsDialog.h"
+#include "gui/kit/Controls.h"
 #include "gui/kit/Look.h"
 #include "gui/kit/Twips.h"
 #include "gui/kit/WindowRegistry.h"
@@ -28,12 +29,9 @@ struct Column final {
     int widthTwips;
 };
 
-QTableView *makeGrid(QWidget *parent, const QString &name, QStandardItemModel *model,
-                     const QList<Column> &columns, int left, int top, int width, int height)
+// A list of whole rows, one selected at a time, its columns as wide as given.
+void showColumns(QTableView *view, QStandardItemModel *model, const QList<Column> &columns)
 {
-    auto *view = new QTableView(parent);
-    view->setObjectName(name);
-    view->setGeometry(twips::rect(left, top, width, height));
     QStringList headings;
     for (const Column &column : columns)
         headings << column.heading;
@@ -49,19 +47,16 @@ QTableView *makeGrid(QWidget *parent, const QString &name, QStandardItemModel *m
     view->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (int i = 0; i < columns.size(); ++i)
         view->horizontalHeader()->resizeSection(i, twips::toPixelsX(columns.at(i).widthTwips));
-    return view;
 }
 
-QFrame *headerStrip(QWidget *parent, const QString &name, int left, int top, int width, int height)
+// A list's heading on a strip of its own.
+QFrame *heading(QWidget *window, const QString &stripName, const kit::Twips &at, const QString &name,
+                const QString &text)
 {
-    auto *strip = new QFrame(parent);
-    strip->setObjectName(name);
-    strip->setGeometry(twips::rect(left, top, width, height));
+    auto *strip = kit::control<QFrame>(window, stripName, at);
     strip->setFrameShape(QFrame::StyledPanel);
-    strip->setAutoFillBackground(true);
-    QPalette palette = strip->palette();
-    palette.setColor(QPalette::Window, look::fromBgr(0x00E8E0D8));
-    strip->setPalette(palette);
+    kit::setColours(strip, QColor(), look::fromBgr(0x00E8E0D8));
+    kit::control<QLabel>(strip, name, {0, 0, at.width, at.height}, text)->setIndent(twips::toPixelsX(90));
     return strip;
 }
 
@@ -86,49 +81,39 @@ FrmServizi::FrmServizi(WindowRegistry &registry, State &state)
     : Form(registry)
     , m_state(state)
 {
-    using namespace settingsui;
     setWindowTitle(QStringLiteral("Gestione Servizi"));
-    setUpDialog(*this, 8040, 6015);
+    settingsui::setUpDialog(*this, 8040, 6015);
 
-    m_title = label(this, QStringLiteral("Label1"), QStringLiteral("P"), 120, 120, 7815, 495);
+    m_title = kit::control<QLabel>(this, QStringLiteral("Label1"), {120, 120, 7815, 495}, QStringLiteral("P"));
     m_title->setFont(look::tahoma(18));
-    m_title->setAutoFillBackground(true);
-    QPalette titlePalette = m_title->palette();
-    titlePalette.setColor(QPalette::Window, look::fromBgr(0x00808080));
-    titlePalette.setColor(QPalette::WindowText, Qt::white);
-    m_title->setPalette(titlePalette);
+    kit::setColours(m_title, Qt::white, look::fromBgr(0x00808080));
     m_title->setIndent(twips::toPixelsX(60));
 
-    QFrame *deskStrip = headerStrip(this, QStringLiteral("Strip_0"), 120, 720, 3855, 495);
-    QLabel *deskHeading = label(deskStrip, QStringLiteral("Label2"),
-                                QStringLiteral("Servizi della postazione"), 0, 0, 3855, 495);
-    deskHeading->setIndent(twips::toPixelsX(90));
-
-    QFrame *activeStrip = headerStrip(this, QStringLiteral("Strip_1"), 4080, 720, 3855, 495);
-    QLabel *activeHeading = label(activeStrip, QStringLiteral("Label4"),
-                                  QStringLiteral("Servizi Attivi in archivio"), 0, 0, 3855, 495);
-    activeHeading->setIndent(twips::toPixelsX(90));
-    m_nrServizi = textField(activeStrip, QStringLiteral("NrServizi"), 3120, 105, 615, 285);
+    heading(this, QStringLiteral("Strip_0"), {120, 720, 3855, 495}, QStringLiteral("Label2"),
+            QStringLiteral("Servizi della postazione"));
+    QFrame *activeStrip = heading(this, QStringLiteral("Strip_1"), {4080, 720, 3855, 495}, QStringLiteral("Label4"),
+                                  QStringLiteral("Servizi Attivi in archivio"));
+    m_nrServizi = kit::control<QLineEdit>(activeStrip, QStringLiteral("NrServizi"), {3120, 105, 615, 285});
     m_nrServizi->setReadOnly(true);
     m_nrServizi->setAlignment(Qt::AlignRight);
 
     m_deskServices = new QStandardItemModel(this);
-    m_grid = makeGrid(this, QStringLiteral("grid"), m_deskServices,
-                      {{QStringLiteral("ID"), 847},
-                       {QStringLiteral("Servizio"), 5080},
-                       {QStringLiteral("IDPostazione"), 3200}},
-                      120, 1320, 3855, 4560);
+    m_grid = kit::control<QTableView>(this, QStringLiteral("grid"), {120, 1320, 3855, 4560});
+    showColumns(m_grid, m_deskServices,
+                {{QStringLiteral("ID"), 847},
+                 {QStringLiteral("Servizio"), 5080},
+                 {QStringLiteral("IDPostazione"), 3200}});
     m_activeServices = new QStandardItemModel(this);
-    m_activeGrid = makeGrid(this, QStringLiteral("SSDBGrid1"), m_activeServices,
-                            {{QStringLiteral("ID"), 847}, {QStringLiteral("Servizio"), 5080}},
-                            4080, 1200, 3855, 4200);
+    m_activeGrid = kit::control<QTableView>(this, QStringLiteral("SSDBGrid1"), {4080, 1200, 3855, 4200});
+    showColumns(m_activeGrid, m_activeServices, {{QStringLiteral("ID"), 847}, {QStringLiteral("Servizio"), 5080}});
 
-    QPushButton *add = button(this, QStringLiteral("PosSchermo_0"),
-                              QStringLiteral("&Aggiungi Servizio"), 4080, 5520, 1695, 345);
-    QPushButton *remove = button(this, QStringLiteral("PosSchermo_2"),
-                                 QStringLiteral("&Togli Servizio"), 5760, 5520, 1335, 345);
-    QPushButton *closeButton = button(this, QStringLiteral("PosSchermo_1"),
-                                      QStringLiteral("C&hiudi"), 7080, 5520, 855, 345);
+    auto *add = kit::control<QPushButton>(this, QStringLiteral("PosSchermo_0"), {4080, 5520, 1695, 345},
+                                          QStringLiteral("&Aggiungi Servizio"));
+    auto *remove = kit::control<QPushButton>(this, QStringLiteral("PosSchermo_2"), {5760, 5520, 1335, 345},
+                                             QStringLiteral("&Togli Servizio"));
+    auto *closeButton = kit::control<QPushButton>(this, QStringLiteral("PosSchermo_1"), {7080, 5520, 855, 345},
+                                                  QStringLiteral("C&hiudi"));
+    settingsui::styleControls(*this);
     connect(add, &QPushButton::clicked, this, &FrmServizi::addService);
     connect(remove, &QPushButton::clicked, this, &FrmServizi::removeService);
     connect(closeButton, &QPushButton::clicked, this, &FrmServizi::close);

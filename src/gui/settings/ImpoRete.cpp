@@ -1,8 +1,9 @@
 #include "gui/settings/ImpoRete.h"
 
 #include "gui/settings/PercorsoRETESERVER.h"
-#include "gui/settings/SettingsControls.h"
+#include "gui/settings/SettingsDialog.h"
 #include "gui/launcher/LaMain.h"
+#include "gui/kit/Controls.h"
 #include "gui/kit/WindowRegistry.h"
 #include "core/store/QueueDatabase.h"
 #include "core/store/SettingsFile.h"
@@ -33,48 +34,46 @@ ImpoRete::ImpoRete(WindowRegistry &registry, State &state)
 {
     // Server 1's fields start empty at each load.
     m_state.server1Address.clear();
-    using namespace settingsui;
     setWindowTitle(QStringLiteral("Impostazioni Client"));
-    setUpDialog(*this, 7575, 3045);
+    settingsui::setUpDialog(*this, 7575, 3045);
 
-    QGroupBox *server1 = groupBox(this, QStringLiteral("GroupBox2"), QStringLiteral("Server 1"),
-                                  120, 120, 3615, 975);
-    label(server1, QStringLiteral("Label1_0"), QStringLiteral("IP :"), 120, 240, 1395, 255);
-    m_ipS1 = textField(server1, QStringLiteral("IpS1"), 960, 240, 1695, 285);
-    m_laPorta = textField(server1, QStringLiteral("LaPorta"), 2640, 240, 855, 285);
-    label(server1, QStringLiteral("Label1_2"), QStringLiteral("Nome :"), 120, 600, 675, 255);
-    m_nomeS1 = textField(server1, QStringLiteral("NomeS1"), 960, 600, 2535, 285);
+    auto *server1 = kit::control<QGroupBox>(this, QStringLiteral("GroupBox2"), {120, 120, 3615, 975},
+                                            QStringLiteral("Server 1"));
+    kit::control<QLabel>(server1, QStringLiteral("Label1_0"), {120, 240, 1395, 255}, QStringLiteral("IP :"));
+    m_ipS1 = kit::control<QLineEdit>(server1, QStringLiteral("IpS1"), {960, 240, 1695, 285});
+    m_laPorta = kit::control<QLineEdit>(server1, QStringLiteral("LaPorta"), {2640, 240, 855, 285});
+    kit::control<QLabel>(server1, QStringLiteral("Label1_2"), {120, 600, 675, 255}, QStringLiteral("Nome :"));
+    m_nomeS1 = kit::control<QLineEdit>(server1, QStringLiteral("NomeS1"), {960, 600, 2535, 285});
 
-    label(this, QStringLiteral("Label2"), QStringLiteral("Percorso Server 1"), 240, 1320, 2415,
-          255);
-    m_pr = textField(this, QStringLiteral("PR"), 240, 1560, 3495, 285);
+    kit::control<QLabel>(this, QStringLiteral("Label2"), {240, 1320, 2415, 255}, QStringLiteral("Percorso Server 1"));
+    m_pr = kit::control<QLineEdit>(this, QStringLiteral("PR"), {240, 1560, 3495, 285});
 
-    QGroupBox *desk = groupBox(this, QStringLiteral("GroupBox3"),
-                               QStringLiteral("Nome Postazione"), 120, 2160, 3975, 735);
-    m_nomeSportello = textField(desk, QStringLiteral("nomeSportello"), 120, 360, 3615, 285);
+    auto *desk = kit::control<QGroupBox>(this, QStringLiteral("GroupBox3"), {120, 2160, 3975, 735},
+                                         QStringLiteral("Nome Postazione"));
+    m_nomeSportello = kit::control<QLineEdit>(desk, QStringLiteral("nomeSportello"), {120, 360, 3615, 285});
 
-    QGroupBox *serverToUse = groupBox(this, QStringLiteral("GB3"),
-                                      QStringLiteral("Server da Utilizzare"), 3840, 120, 3615, 1770);
-    QPushButton *modifyPath = button(serverToUse, QStringLiteral("ModifyPath"),
-                                     QStringLiteral("Modifica percorso Server"), 120, 360, 1935, 330);
-    QPushButton *useServer1Button = button(serverToUse, QStringLiteral("PushButton1"),
-                                           QStringLiteral("Utilizza Server 1"), 2040, 360, 1455, 330);
-    QGroupBox *inner = groupBox(serverToUse, QStringLiteral("GB4"), QString(), 120, 780, 3375, 855);
-    label(inner, QStringLiteral("Label1_3"), QStringLiteral("IP Server  :"), 120, 195, 1275, 255);
-    m_serverAlternativo = textField(inner, QStringLiteral("ServerAlternativo"), 1080, 480, 2175,
-                                    285);
+    auto *serverToUse = kit::control<QGroupBox>(this, QStringLiteral("GB3"), {3840, 120, 3615, 1770},
+                                                QStringLiteral("Server da Utilizzare"));
+    auto *modifyPath = kit::control<QPushButton>(serverToUse, QStringLiteral("ModifyPath"), {120, 360, 1935, 330},
+                                                 QStringLiteral("Modifica percorso Server"));
+    auto *useServer1Button = kit::control<QPushButton>(serverToUse, QStringLiteral("PushButton1"),
+                                                       {2040, 360, 1455, 330}, QStringLiteral("Utilizza Server 1"));
+    auto *inner = kit::control<QGroupBox>(serverToUse, QStringLiteral("GB4"), {120, 780, 3375, 855});
+    kit::control<QLabel>(inner, QStringLiteral("Label1_3"), {120, 195, 1275, 255}, QStringLiteral("IP Server  :"));
+    m_serverAlternativo = kit::control<QLineEdit>(inner, QStringLiteral("ServerAlternativo"), {1080, 480, 2175, 285});
 
-    QGroupBox *secondScreen = groupBox(this, QStringLiteral("GroupBox4"),
-                                       QStringLiteral("2° schermo"), 4200, 2160, 1575, 735);
-    m_rbSi = radioButton(secondScreen, QStringLiteral("rb_0"), QStringLiteral(" Sì "), 120, 360,
-                         615, 255);
-    m_rbNo = radioButton(secondScreen, QStringLiteral("rb_1"), QStringLiteral(" No"), 840, 360,
-                         615, 255);
+    auto *secondScreen = kit::control<QGroupBox>(this, QStringLiteral("GroupBox4"), {4200, 2160, 1575, 735},
+                                                 QStringLiteral("2° schermo"));
+    m_rbSi = kit::control<QRadioButton>(secondScreen, QStringLiteral("rb_0"), {120, 360, 615, 255},
+                                        QStringLiteral(" Sì "));
+    m_rbNo = kit::control<QRadioButton>(secondScreen, QStringLiteral("rb_1"), {840, 360, 615, 255},
+                                        QStringLiteral(" No"));
 
-    QPushButton *saveButton = button(this, QStringLiteral("cbt_2"), QStringLiteral("&Salva"), 6000,
-                                     2520, 735, 330);
-    QPushButton *closeButton = button(this, QStringLiteral("cbt_0"), QStringLiteral("C&hiudi"),
-                                      6720, 2520, 735, 330);
+    auto *saveButton = kit::control<QPushButton>(this, QStringLiteral("cbt_2"), {6000, 2520, 735, 330},
+                                                 QStringLiteral("&Salva"));
+    auto *closeButton = kit::control<QPushButton>(this, QStringLiteral("cbt_0"), {6720, 2520, 735, 330},
+                                                  QStringLiteral("C&hiudi"));
+    settingsui::styleControls(*this);
 
     connect(saveButton, &QPushButton::clicked, this, &ImpoRete::save);
     connect(closeButton, &QPushButton::clicked, this, &ImpoRete::close);

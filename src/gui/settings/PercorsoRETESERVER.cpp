@@ -1,6 +1,7 @@
 #include "gui/settings/PercorsoRETESERVER.h"
 
-#include "gui/settings/SettingsControls.h"
+#include "gui/settings/SettingsDialog.h"
+#include "gui/kit/Controls.h"
 #include "gui/kit/WindowRegistry.h"
 #include "core/store/SettingsFile.h"
 #include "gui/windows/MsgForm.h"
@@ -73,27 +74,26 @@ PercorsoRETESERVER::PercorsoRETESERVER(WindowRegistry &registry, State &state)
 {
     // Each showing starts with no folder chosen, whatever the settings file holds.
     m_state.folder.clear();
-    using namespace settingsui;
     setWindowTitle(QStringLiteral("Imposta Percorso Server 1"));
-    setUpDialog(*this, 4515, 3810);
+    settingsui::setUpDialog(*this, 4515, 3810);
 
-    QGroupBox *frame = groupBox(this, QStringLiteral("GroupBox1"),
-                                QStringLiteral("Percorso Archivio su Server1"), 120, 120, 4335, 3615);
-    QLabel *image = label(frame, QStringLiteral("Image1"), QString(), 1800, 240, 1935, 1560);
+    auto *frame = kit::control<QGroupBox>(this, QStringLiteral("GroupBox1"), {120, 120, 4335, 3615},
+                                          QStringLiteral("Percorso Archivio su Server1"));
+    auto *image = kit::control<QLabel>(frame, QStringLiteral("Image1"), {1800, 240, 1935, 1560});
     image->setScaledContents(true);
     image->setPixmap(archivePicture(image->size()));
 
-    label(frame, QStringLiteral("Label1_1"), QStringLiteral("Percorso archivi"), 120, 1680, 1395,
-          255);
-    m_txtshortcutdir = label(frame, QStringLiteral("txtshortcutdir"), kNotChosen, 120, 1920, 4095,
-                             975);
+    kit::control<QLabel>(frame, QStringLiteral("Label1_1"), {120, 1680, 1395, 255}, QStringLiteral("Percorso archivi"));
+    m_txtshortcutdir =
+        kit::control<QLabel>(frame, QStringLiteral("txtshortcutdir"), {120, 1920, 4095, 975}, kNotChosen);
     m_txtshortcutdir->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_txtshortcutdir->setWordWrap(true);
 
-    QPushButton *choose = button(frame, QStringLiteral("cbt_1"),
-                                 QStringLiteral("&Impostazione percorso Server"), 600, 3120, 2535, 330);
-    QPushButton *saveButton = button(frame, QStringLiteral("cbt_0"), QStringLiteral("&Salva"), 3120,
-                                     3120, 975, 330);
+    auto *choose = kit::control<QPushButton>(frame, QStringLiteral("cbt_1"), {600, 3120, 2535, 330},
+                                             QStringLiteral("&Impostazione percorso Server"));
+    auto *saveButton = kit::control<QPushButton>(frame, QStringLiteral("cbt_0"), {3120, 3120, 975, 330},
+                                                 QStringLiteral("&Salva"));
+    settingsui::styleControls(*this);
 
     connect(choose, &QPushButton::clicked, this, &PercorsoRETESERVER::chooseFolder);
     connect(saveButton, &QPushButton::clicked, this, &PercorsoRETESERVER::save);
