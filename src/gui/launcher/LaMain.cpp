@@ -7,6 +7,7 @@
 #include "gui/settings/PercorsoRETESERVER.h"
 #include "core/startup/StartupSequence.h"
 #include "gui/launcher/LauncherPictures.h"
+#include "gui/kit/Controls.h"
 #include "gui/kit/Look.h"
 #include "gui/kit/MessageBox.h"
 #include "gui/kit/Twips.h"
@@ -33,38 +34,9 @@ constexpr int kOutOfViewLeft = -140000;
 const QString kMessageTitle = QStringLiteral("TQ3MAX-Messaggio");
 const QString kNotFoundText = QStringLiteral("Percorso Server non impostato o Server non raggiungibile !");
 
-QLabel *label(QWidget *parent, const QString &name, const QString &text, const QRect &geometry,
-              const QFont &font)
-{
-    auto *made = new QLabel(text, parent);
-    made->setObjectName(name);
-    made->setGeometry(geometry);
-    made->setFont(font);
-    return made;
-}
-
-QLineEdit *field(QWidget *parent, const QString &name, const QRect &geometry)
-{
-    auto *made = new QLineEdit(parent);
-    made->setObjectName(name);
-    made->setGeometry(geometry);
-    made->setFont(look::tahoma(8.25));
-    // It shows what start-up found; typing a mode here must not open a
-    // console the database does not configure.
-    made->setReadOnly(true);
-    made->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #a7b4c2; background: white; padding: 0 2px; }"));
-    return made;
-}
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &text, const QRect &geometry)
-{
-    auto *made = new QPushButton(text, parent);
-    made->setObjectName(name);
-    made->setGeometry(geometry);
-    made->setFont(look::tahoma(8.25));
-    made->setAutoDefault(false);
-    return made;
-}
+// A shown field: white, with a thin frame, and not for typing.
+const QString kShownFieldStyle =
+    QStringLiteral("QLineEdit { border: 1px solid #a7b4c2; background: white; padding: 0 2px; }");
 
 } // namespace
 
@@ -81,63 +53,53 @@ LaMain::LaMain(WindowRegistry &registry, State &state)
     setWindowIcon(pictures::clientIcon());
     setClientSizeTwips(kClientWidth, kClientHeight);
     setFont(look::tahoma(8.25));
-    QPalette white = palette();
-    white.setColor(QPalette::Window, Qt::white);
-    setPalette(white);
-    setAutoFillBackground(true);
+    kit::setColours(this, QColor(), Qt::white);
 
-    const QRect image1 = twips::rect(600, -600, 5775, 4710);
-    m_image1 = new QLabel(this);
-    m_image1->setObjectName(QStringLiteral("Image1"));
-    m_image1->setGeometry(image1);
-    m_image1->setPixmap(pictures::launcherBackground(image1.size()));
+    auto *image1 = kit::control<QLabel>(this, QStringLiteral("Image1"), {600, -600, 5775, 4710});
+    image1->setPixmap(pictures::launcherBackground(image1->size()));
+    auto *image2 = kit::control<QLabel>(this, QStringLiteral("Image2"), {1560, 120, 2340, 1335});
+    image2->setPixmap(pictures::launcherLogo(image2->size()));
+    kit::control<QLabel>(this, QStringLiteral("Label3_1"), {3840, 280, 495, 255}, QStringLiteral("MAX"))
+        ->setFont(look::tahoma(8.25, true));
+    kit::control<QLabel>(this, QStringLiteral("Label3_0"), {3120, 765, 1455, 255}, QStringLiteral("modulo Client"))
+        ->setFont(look::tahoma(8.25, true));
 
-    const QRect image2 = twips::rect(1560, 120, 2340, 1335);
-    m_image2 = new QLabel(this);
-    m_image2->setObjectName(QStringLiteral("Image2"));
-    m_image2->setGeometry(image2);
-    m_image2->setPixmap(pictures::launcherLogo(image2.size()));
+    auto *groupBox1 = kit::control<QGroupBox>(this, QStringLiteral("GroupBox1"), {120, 3960, 4455, 1815});
+    kit::control<QLabel>(groupBox1, QStringLiteral("Label1"), {120, 240, 1095, 255}, QStringLiteral("Postazione"))
+        ->setFont(look::tahoma(9.75));
+    m_a1[0] = kit::control<QLineEdit>(groupBox1, QStringLiteral("A1_0"), {1320, 240, 1695, 285});
+    kit::control<QLabel>(groupBox1, QStringLiteral("Label2_2"), {120, 600, 1215, 255}, QStringLiteral("IP Client"));
+    m_ipClient = kit::control<QLineEdit>(groupBox1, QStringLiteral("IPClient"), {1320, 600, 1695, 255});
+    kit::control<QLabel>(groupBox1, QStringLiteral("Label2_0"), {120, 900, 1215, 255}, QStringLiteral("Modo Client"))
+        ->setFont(look::tahoma(9.75));
+    m_a1[1] = kit::control<QLineEdit>(groupBox1, QStringLiteral("A1_1"), {1320, 920, 1695, 285});
+    kit::control<QLabel>(groupBox1, QStringLiteral("Label2_1"), {120, 1200, 1935, 255},
+                         QStringLiteral("Percorso Server TQ3 :"))
+        ->setFont(look::tahoma(9.75));
+    m_a1[2] = kit::control<QLineEdit>(groupBox1, QStringLiteral("A1_2"), {120, 1440, 4215, 285});
+    // They show what start-up found; nothing typed here would count.
+    for (QLineEdit *shown : {m_a1[0], m_a1[1], m_a1[2], m_ipClient}) {
+        shown->setReadOnly(true);
+        shown->setStyleSheet(kShownFieldStyle);
+    }
 
-    m_label3[1] = label(this, QStringLiteral("Label3_1"), QStringLiteral("MAX"), twips::rect(3840, 280, 495, 255),
-                        look::tahoma(8.25, true));
-    m_label3[0] = label(this, QStringLiteral("Label3_0"), QStringLiteral("modulo Client"),
-                        twips::rect(3120, 765, 1455, 255), look::tahoma(8.25, true));
+    auto *groupBox2 = kit::control<QGroupBox>(this, QStringLiteral("GroupBox2"), {4680, 4200, 2055, 1575});
+    auto *pushButton1 = kit::control<QPushButton>(groupBox2, QStringLiteral("PushButton1"), {120, 160, 1815, 300},
+                                                  QStringLiteral("Impostazioni"));
+    auto *gesServizi = kit::control<QPushButton>(groupBox2, QStringLiteral("GesServizi"), {120, 480, 1815, 300},
+                                                 QStringLiteral("Servizi"));
+    m_schermo2 = kit::control<QCheckBox>(groupBox2, QStringLiteral("schermo2"), {120, 900, 1815, 255},
+                                         QStringLiteral(" 2° schermo attivo"));
+    auto *ok = kit::control<QPushButton>(groupBox2, QStringLiteral("btn_0"), {120, 1200, 855, 300},
+                                         QStringLiteral("&Ok"));
+    auto *chiudi = kit::control<QPushButton>(groupBox2, QStringLiteral("btn_1"), {960, 1200, 975, 300},
+                                             QStringLiteral("C&hiudi"));
+    kit::noAutoDefault(this);
 
-    m_groupBox1 = new QGroupBox(this);
-    m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    m_groupBox1->setGeometry(twips::rect(120, 3960, 4455, 1815));
-    m_label1 = label(m_groupBox1, QStringLiteral("Label1"), QStringLiteral("Postazione"),
-                     twips::rect(120, 240, 1095, 255), look::tahoma(9.75));
-    m_a1[0] = field(m_groupBox1, QStringLiteral("A1_0"), twips::rect(1320, 240, 1695, 285));
-    m_label2[2] = label(m_groupBox1, QStringLiteral("Label2_2"), QStringLiteral("IP Client"),
-                        twips::rect(120, 600, 1215, 255), look::tahoma(8.25));
-    m_ipClient = field(m_groupBox1, QStringLiteral("IPClient"), twips::rect(1320, 600, 1695, 255));
-    m_label2[0] = label(m_groupBox1, QStringLiteral("Label2_0"), QStringLiteral("Modo Client"),
-                        twips::rect(120, 900, 1215, 255), look::tahoma(9.75));
-    m_a1[1] = field(m_groupBox1, QStringLiteral("A1_1"), twips::rect(1320, 920, 1695, 285));
-    m_label2[1] = label(m_groupBox1, QStringLiteral("Label2_1"), QStringLiteral("Percorso Server TQ3 :"),
-                        twips::rect(120, 1200, 1935, 255), look::tahoma(9.75));
-    m_a1[2] = field(m_groupBox1, QStringLiteral("A1_2"), twips::rect(120, 1440, 4215, 285));
-
-    m_groupBox2 = new QGroupBox(this);
-    m_groupBox2->setObjectName(QStringLiteral("GroupBox2"));
-    m_groupBox2->setGeometry(twips::rect(4680, 4200, 2055, 1575));
-    m_pushButton1 = button(m_groupBox2, QStringLiteral("PushButton1"), QStringLiteral("Impostazioni"),
-                           twips::rect(120, 160, 1815, 300));
-    m_gesServizi = button(m_groupBox2, QStringLiteral("GesServizi"), QStringLiteral("Servizi"),
-                          twips::rect(120, 480, 1815, 300));
-    m_schermo2 = new QCheckBox(QStringLiteral(" 2° schermo attivo"), m_groupBox2);
-    m_schermo2->setObjectName(QStringLiteral("schermo2"));
-    m_schermo2->setGeometry(twips::rect(120, 900, 1815, 255));
-    m_schermo2->setFont(look::tahoma(8.25));
-    m_btn[0] = button(m_groupBox2, QStringLiteral("btn_0"), QStringLiteral("&Ok"), twips::rect(120, 1200, 855, 300));
-    m_btn[1] = button(m_groupBox2, QStringLiteral("btn_1"), QStringLiteral("C&hiudi"),
-                      twips::rect(960, 1200, 975, 300));
-
-    connect(m_btn[0], &QPushButton::clicked, this, &LaMain::openConsole);
-    connect(m_btn[1], &QPushButton::clicked, this, &LaMain::close);
-    connect(m_pushButton1, &QPushButton::clicked, this, &LaMain::openSettings);
-    connect(m_gesServizi, &QPushButton::clicked, this, &LaMain::openServices);
+    connect(ok, &QPushButton::clicked, this, &LaMain::openConsole);
+    connect(chiudi, &QPushButton::clicked, this, &LaMain::close);
+    connect(pushButton1, &QPushButton::clicked, this, &LaMain::openSettings);
+    connect(gesServizi, &QPushButton::clicked, this, &LaMain::openServices);
     // Clicks only: the settings window's save sets the box without this.
     connect(m_schermo2, &QCheckBox::clicked, this, &LaMain::switchSecondScreen);
 

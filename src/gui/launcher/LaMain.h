@@ -7,10 +7,7 @@
 #include <array>
 
 class QCheckBox;
-class QGroupBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
 
 namespace tq3 {
 
@@ -67,19 +64,9 @@ private:
     void moveOutOfView();
 
     State &m_state;
-    QLabel *m_image1 = nullptr;
-    QLabel *m_image2 = nullptr;
-    std::array<QLabel *, 2> m_label3{};
-    QGroupBox *m_groupBox1 = nullptr;
-    QLabel *m_label1 = nullptr;
-    std::array<QLabel *, 3> m_label2{};
     std::array<QLineEdit *, 3> m_a1{};
     QLineEdit *m_ipClient = nullptr;
-    QGroupBox *m_groupBox2 = nullptr;
-    QPushButton *m_pushButton1 = nullptr;
-    QPushButton *m_gesServizi = nullptr;
     QCheckBox *m_schermo2 = nullptr;
-    std::array<QPushButton *, 2> m_btn{};
 };
 
 } // namespace tq3
