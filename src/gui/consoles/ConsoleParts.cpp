@@ -285,11 +285,7 @@ bool ConsoleForm::readSettingsFile()
     for (;;) {
         Result<SettingsFile> settings = SettingsFile::load(path);
         if (settings) {
-            SettingsRecord &record = registry().record();
-            record.percorsoServer = settings->percorsoServer;
-            record.nomePostazione = settings->nomePostazione;
-            record.ipServer = settings->ipServer;
-            record.secondoSchermo = settings->secondoSchermo;
+            registry().record().takeFromFile(*settings);
             return true;
         }
         if (settings.error().kind != ErrorKind::NotFound) {
