@@ -40,7 +40,6 @@ void ClickLabel::mousePressEvent(QMouseEvent *event)
 HistoryList::HistoryList(QWidget *parent)
     : QTreeWidget(parent)
 {
-    setObjectName(QStringLiteral("LB1"));
     setColumnCount(4);
     setHeaderLabels({QStringLiteral("Numero"), QStringLiteral("Orario"), QStringLiteral("Tempo trasc."),
                      QStringLiteral("Servizio")});
@@ -275,8 +274,7 @@ void ConsoleForm::buildHistoryPart(const kit::Twips &heading, const kit::Twips &
     m_label4->setFont(look::tahoma(12, true));
     kit::setColours(m_label4, Qt::white, look::fromBgr(0x00C0C0C0));
 
-    m_lb1 = new HistoryList(m_client);
-    m_lb1->setGeometry(list.pixels());
+    m_lb1 = kit::control<HistoryList>(m_client, QStringLiteral("LB1"), list);
 }
 
 bool ConsoleForm::readSettingsFile()
