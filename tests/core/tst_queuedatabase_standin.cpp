@@ -79,7 +79,7 @@ void TestStandin::concurrentDrawsNeverShareANumber()
     QCOMPARE(runStandin({u"create"_s, folder}), 0);
     const QString go = m_dir.filePath(u"draws-go"_s);
     const QStringList kiosk{u"draw"_s, folder, u"2"_s, u"25"_s, u"--wait-for"_s, go};
-    const RunTogether runs = runTogether(standinPath(), {kiosk, kiosk, kiosk, kiosk}, go, {}, false);
+    const RunTogether runs = runTogether(standinPath(), {kiosk, kiosk, kiosk, kiosk}, go);
     QVERIFY2(runs.overlapped, "the kiosks did not draw at the same time");
     QList<int> numbers;
     for (const DriverRun &run : runs.runs) {

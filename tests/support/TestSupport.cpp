@@ -49,7 +49,7 @@ void print(const QString &line)
 }
 
 RunTogether runTogether(const QString &program, const QList<QStringList> &arguments, const QString &go,
-                        const std::function<void()> &meanwhile, bool announced)
+                        const std::function<void()> &meanwhile)
 {
     std::vector<std::unique_ptr<QProcess>> processes;
     for (const QStringList &args : arguments) {
@@ -58,11 +58,9 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
         processes.back()->waitForStarted(10000);
     }
     for (const auto &p : processes) {
-        if (announced && !QTest::qWaitFor([&] { return QFile::exists(readyFile(go, p->processId())); }, 30000))
+        if (!QTest::qWaitFor([&] { return QFile::exists(readyFile(go, p->processId())); }, 30000))
             qWarning("a driver never stood at the barrier");
     }
-    if (!announced)
-        QThread::msleep(300);
     QFile(go).open(QIODevice::WriteOnly);
 
     RunTogether result;

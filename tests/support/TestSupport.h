@@ -34,9 +34,9 @@ struct RunTogether {
 };
 
 // Starts `program` once per argument list, writes the `go` file when each
-// stands at the barrier (`announced`: through waitForGo; otherwise after a
-// moment), calls `meanwhile` while they run and collects what each printed.
+// stands at the barrier (a file `go`.<pid>, as waitForGo writes), calls
+// `meanwhile` while they run and collects what each printed.
 RunTogether runTogether(const QString &program, const QList<QStringList> &arguments, const QString &go,
-                        const std::function<void()> &meanwhile = {}, bool announced = true);
+                        const std::function<void()> &meanwhile = {});
 
 } // namespace tq3::test
