@@ -14,7 +14,7 @@ root=$PWD
 bash scripts/install-deps.sh
 
 build=$root/build-demo
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTQ3_BUILD_TESTS=OFF -DTQ3_BUILD_BENCH=OFF
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DTQ3_BUILD_BENCH=OFF
 cmake --build "$build" --parallel "$(nproc)" --target tq3max-client tq3-standin
 bin=$build/bin
 
@@ -87,7 +87,8 @@ done
 
 "$bin/tq3max-client" > "$run/client.log" 2>&1 &
 client_pid=$!
-title='TQ3 MAX - Modulo Client versione 3.1.15'
+version=$("$bin/tq3max-client" --version | cut -d' ' -f2)
+title="TQ3 MAX - Modulo Client versione $version"
 if window=$(timeout 30 xdotool search --sync --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1) \
         && [ -n "$window" ]; then
     sleep 2
@@ -102,9 +103,9 @@ fi
 # Then, as an operator would: "Ok" opens the console, "Avanti" calls the first
 # number (client coordinates of the buttons: twips / 15 at 96 dpi).
 if [ "$mode" = 2 ]; then
-    console_title='^TQ3MAX - 3\.1\.15 - Modulo Client Selettivo$'; avanti_x=277; avanti_y=44
+    console_title="^TQ3MAX - ${version//./\\.} - Modulo Client Selettivo\$"; avanti_x=277; avanti_y=44
 else
-    console_title='^3\.1\.15 Client $'; avanti_x=36; avanti_y=28
+    console_title="^${version//./\\.} Client \$"; avanti_x=36; avanti_y=28
 fi
 xdotool mousemove --window "$window" 348 370 click 1 || true
 if console=$(timeout 15 xdotool search --sync --onlyvisible --name "$console_title" 2>/dev/null | head -n 1) \

@@ -43,7 +43,8 @@ archive=/tmp/tq3-screenshots/archivio
 rm -rf /tmp/tq3-screenshots
 trap 'rm -rf "$shots" /tmp/tq3-screenshots' EXIT
 "$build/bin/startup_demo_desk" "$shots/desk" "$archive" 2 4001 N "Sportello 1"
-shoot_window "$shots/desk" "TQ3 MAX - Modulo Client versione 3.1.15" launcher.png
+version=$("$build/bin/tq3max-client" --version | cut -d' ' -f2)
+shoot_window "$shots/desk" "TQ3 MAX - Modulo Client versione $version" launcher.png
 
 # The folder chooser, in Italian on a system that speaks English: a desk
 # without a settings file is sent to the archive folder window at start, whose

@@ -1,3 +1,5 @@
+#include "app/CommandLine.h"
+#include "core/Version.h"
 #include "core/startup/SingleInstance.h"
 #include "gui/launcher/ClientStart.h"
 #include "gui/kit/ItalianDialogs.h"
@@ -8,7 +10,11 @@
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> answered = tq3::answerCommandLine(argc, argv))
+        return *answered;
+
     QApplication app(argc, argv);
+    QApplication::setApplicationVersion(QLatin1String(tq3::kVersion));
     tq3::installItalianDialogs();
     // Before anything can open a window: a stop request then closes them all.
     tq3::SessionEnd sessionEnd;

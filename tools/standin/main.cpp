@@ -3,6 +3,7 @@
 
 #include "StandinServer.h"
 
+#include "core/Version.h"
 #include "core/startup/ClientEnvironment.h"
 #include "archive/ArchiveBuilder.h"
 #include "core/store/CallFiles.h"
@@ -183,6 +184,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tq3-standin"));
+    QCoreApplication::setApplicationVersion(QLatin1String(kVersion));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -192,6 +194,7 @@ int main(int argc, char *argv[])
         "  draw <folder> <serviceId> [count] [--wait-for FILE]\n"
         "  fill <folder> <count> [--waiting-every K]"));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("create, serve, draw or fill"));
     const QCommandLineOption deskIp(QStringLiteral("desk-ip"), QStringLiteral("The desk's address."),
                                     QStringLiteral("IP"));
