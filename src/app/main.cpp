@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "core/Version.h"
+#include "core/log/Log.h"
 #include "core/startup/SingleInstance.h"
 #include "gui/launcher/ClientStart.h"
 #include "gui/kit/ItalianDialogs.h"
@@ -7,11 +8,16 @@
 #include "gui/kit/WindowRegistry.h"
 
 #include <QApplication>
+#include <QDir>
 
 int main(int argc, char *argv[])
 {
     if (const std::optional<int> answered = tq3::answerCommandLine(argc, argv))
         return *answered;
+    // Before the application, so that Qt's own start-up complaints (no
+    // display, a missing plugin) reach the log file too.
+    tq3::startLog(QDir::currentPath());
+    qCInfo(tq3::lcApp).noquote() << "tq3max-client" << tq3::kVersion << "started in" << QDir::currentPath();
 
     QApplication app(argc, argv);
     QApplication::setApplicationVersion(QLatin1String(tq3::kVersion));
@@ -25,7 +31,9 @@ int main(int argc, char *argv[])
     tq3::SingleInstance instance;
     tq3::WindowRegistry registry;
     QObject::connect(&registry, &tq3::WindowRegistry::lastWindowClosed, &app, &QApplication::quit);
-    if (tq3::startClient(registry, instance) == tq3::ClientRun::EndProgram)
-        return 0;
-    return QApplication::exec();
+    int code = 0;
+    if (tq3::startClient(registry, instance) == tq3::ClientRun::Running)
+        code = QApplication::exec();
+    qCInfo(tq3::lcApp) << "ended";
+    return code;
 }
