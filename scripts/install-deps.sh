@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tests and the demo need, when missing.
+# Installs the Debian 12 packages the build, the tests, the demo and the package
+# test need, when missing.
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build qt6-base-dev libqt6sql6-sqlite libxkbcommon-dev
           fonts-dejavu-core xvfb xauth xdotool x11-xserver-utils imagemagick libbenchmark-dev
-          fonts-wine qt6-translations-l10n doctest-dev)
+          fonts-wine qt6-translations-l10n doctest-dev
+          lintian desktop-file-utils appstream libglib2.0-bin)
 
 missing=()
 for p in "${packages[@]}"; do
