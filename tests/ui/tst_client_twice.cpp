@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 #include "CallArchive.h"
 
+#include "core/Version.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
@@ -21,7 +23,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString kLauncherTitle = u"^TQ3 MAX - Modulo Client versione 3.1.15$"_s;
+const QString kLauncherTitle =
+    u"^TQ3 MAX - Modulo Client versione "_s + QRegularExpression::escape(QLatin1String(kVersion)) + u"$"_s;
 const QString kBoxTitle = u"^ATTENZIONE$"_s;
 
 // Runs xdotool; its output lines, or nothing after `timeoutMs`.

@@ -1,5 +1,6 @@
 #include "gui/consoles/Form1.h"
 
+#include "core/Version.h"
 #include "core/calls/CallHistory.h"
 #include "core/calls/SelectiveCall.h"
 #include "core/calls/ServerLink.h"
@@ -23,7 +24,7 @@ namespace tq3 {
 
 namespace {
 
-const QString kTitle = QStringLiteral("TQ3MAX - 3.1.15 - Modulo Client Selettivo");
+const QString kTitle = QStringLiteral("TQ3MAX - %1 - Modulo Client Selettivo").arg(QLatin1String(kVersion));
 const QString kNoServiceCaption = QStringLiteral("Servizio non disponibile");
 
 enum ServiceColumn { ColumnId = 0, ColumnName = 1, ColumnWaiting = 2 };

@@ -1,5 +1,6 @@
 #include "gui/consoles/Form11.h"
 
+#include "core/Version.h"
 #include "core/calls/AutomaticCall.h"
 #include "gui/consoles/ConsolePictures.h"
 #include "core/calls/CallHistory.h"
@@ -20,7 +21,7 @@ namespace tq3 {
 
 namespace {
 
-const QString kTitle = QStringLiteral("3.1.15 Client ");
+const QString kTitle = QLatin1String(kVersion) + QStringLiteral(" Client ");
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "gui/launcher/LaMain.h"
 
+#include "core/Version.h"
 #include "gui/consoles/Form1.h"
 #include "gui/consoles/Form11.h"
 #include "gui/settings/FrmServizi.h"
@@ -46,7 +47,7 @@ LaMain::LaMain(WindowRegistry &registry, State &state)
 {
     // Each load shows the design contents; start-up fills them once a run.
     m_state.shown = {};
-    setWindowTitle(QStringLiteral("TQ3 MAX - Modulo Client versione 3.1.15"));
+    setWindowTitle(QStringLiteral("TQ3 MAX - Modulo Client versione ") + QLatin1String(kVersion));
     // A single fixed border with the close box only, in the task bar.
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
                    | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
