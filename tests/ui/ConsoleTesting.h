@@ -7,6 +7,7 @@
 #include "CallArchive.h"
 #include "UiTesting.h"
 
+#include "core/log/Log.h"
 #include "gui/kit/WindowRegistry.h"
 #include "core/store/SettingsFile.h"
 
@@ -39,6 +40,7 @@ protected:
         m_previousFolder = QDir::currentPath();
         m_work = std::make_unique<QTemporaryDir>();
         QVERIFY(QDir::setCurrent(m_work->path()));
+        startLog(m_work->path());
         m_archive = std::make_unique<CallArchive>();
         m_listener = std::make_unique<DatagramListener>();
         m_clock = std::make_shared<ManualClock>();
@@ -54,6 +56,7 @@ protected:
 
     void tearDown()
     {
+        stopLog();
         m_registry.reset();
         QDir::setCurrent(m_previousFolder);
         m_listener.reset();
@@ -98,6 +101,7 @@ protected:
         QTest::mouseClick(button ? button : child<QPushButton>(QStringLiteral("Command1_0")), Qt::LeftButton);
     }
 
+    QByteArray logFile() const { return readFile(m_work->filePath(kLogFileName)).value_or(QByteArray()); }
     QByteArray historyFile() const
     {
         return readFile(m_work->filePath(QStringLiteral("Cronologia-Sportello 1.txt"))).value_or(QByteArray());

@@ -1,5 +1,6 @@
 #include "ConsoleTesting.h"
 
+#include "core/store/CallFiles.h"
 #include "gui/consoles/Form1.h"
 #include "gui/kit/Twips.h"
 #include "gui/windows/LoSchermo2.h"
@@ -32,6 +33,8 @@ struct Press final {
     QStringList boxes = {};
     QString shown = u"0"_s;
     QByteArray datagram = {};  // empty: nothing sent, nothing changed
+    QByteArray numberFile = {};  // in place of the number
+    QByteArray logged = {};      // in the desk's log
     bool refreshUnderBox = false;
 };
 
@@ -72,6 +75,10 @@ void TestForm1::callFromTheConsole_data()
         << Press{.server = u"0.0.0.0"_s, .boxes = {u" |Indirizzo Host errato !Controllare impostazioni !"_s}};
     QTest::newRow("the server address of this PC shows the two-line message and changes nothing")
         << Press{.server = kDeskIp, .boxes = {u" |Client e Server non devono/coesistere sullo stesso PC !"_s}};
+    QTest::newRow("a number file holding no number is told, and the file's path is in the desk's log")
+        << Press{.boxes = {u"TQ3MAX|Il file del numero del servizio non contiene un numero ! (NrAllS12.txt)|info"_s},
+                 .numberFile = "abc", .logged = "TQ3MAX: Il file del numero del servizio non contiene un numero ! "
+                                                "(NrAllS12.txt) | "};
     QTest::newRow("a desk without services is told so, with the refresh running, and nothing changes")
         << Press{.servicesAt = u"10.9.9.9"_s, .boxes = {u"TQ3MAX|Nessun Servizio associato  !|info"_s},
                 .refreshUnderBox = true};
@@ -82,6 +89,7 @@ void TestForm1::callFromTheConsole()
     QFETCH(Press, call);
     m_archive->setServerState(call.state);
     QVERIFY(m_archive->addService(call.servicesAt, 12, call.service, call.attesa, call.number));
+    QVERIFY(call.numberFile.isEmpty() || m_archive->writeNumberFile(12, call.numberFile));
 
     // The refresh goes on under a box, except one the call shows.
     QList<bool> refreshUnderBoxes;
@@ -106,6 +114,9 @@ void TestForm1::callFromTheConsole()
                                       : QByteArray());
     QCOMPARE(history()->topLevelItemCount(), int(announced));
     QVERIFY(form.refreshTimer()->isActive());
+    // The detail the box leaves out: which file, in the desk's log.
+    const QByteArray detail = QDir::toNativeSeparators(numberFilePath(m_archive->folder(), 12)).toUtf8();
+    QVERIFY(call.logged.isEmpty() || logFile().contains(call.logged + detail));
 }
 
 void TestForm1::refusedDatagramIsToldAndNextCallArrives()

@@ -96,9 +96,4 @@ void stopLog()
     s.file.close();
 }
 
-QString describe(const Error &error)
-{
-    return error.detail.isEmpty() ? error.message : error.message + QStringLiteral(" | ") + error.detail;
-}
-
 } // namespace tq3

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/store/Result.h"
-
 #include <QLoggingCategory>
 #include <QString>
 
@@ -21,8 +19,5 @@ inline constexpr qint64 kLogFileCap = 1024 * 1024;
 void startLog(const QString &folder, qint64 cap = kLogFileCap);
 // Back to Qt's own handler; the file is closed.
 void stopLog();
-
-// How an Error reads in the log: the message, then the detail where there is one.
-QString describe(const Error &error);
 
 } // namespace tq3

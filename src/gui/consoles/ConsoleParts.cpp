@@ -168,7 +168,7 @@ namespace {
 void showHistoryFailure(QWidget *console, CallHistory &history)
 {
     if (const std::optional<Error> failure = history.failureToReport())
-        showMessageBox(console, failure->message, QStringLiteral("TQ3MAX"), BoxIcon::Information);
+        showMessageBox(console, failure->message, QStringLiteral("TQ3MAX"), BoxIcon::Information, failure);
 }
 
 } // namespace
@@ -289,7 +289,8 @@ bool ConsoleForm::readSettingsFile()
         if (settings.error().kind != ErrorKind::NotFound) {
             // Held by another program or unreadable: the console opens with
             // its design captions rather than read a file it has not.
-            showMessageBox(this, settings.error().message, QStringLiteral("TQ3-Messaggio"), BoxIcon::Information);
+            showMessageBox(this, settings.error().message, QStringLiteral("TQ3-Messaggio"), BoxIcon::Information,
+                           settings.error());
             return false;
         }
         // A missing folder asks for the settings without a message.

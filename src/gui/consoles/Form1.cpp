@@ -149,7 +149,7 @@ void Form1::reloadServices(bool keepChosenRow)
         // Told once, not at every tick, until the list can be read again.
         if (!m_listFailureShown) {
             m_listFailureShown = true;
-            showBox(rows.error().message, QStringLiteral("TQ3MAX"));
+            showBox(rows.error().message, QStringLiteral("TQ3MAX"), rows.error());
         }
         return;
     }
@@ -242,7 +242,7 @@ void Form1::showOutcome(const CallOutcome &outcome)
     case Kind::UnsetServerAddress:
     case Kind::ServerIsThisPc:
         m_messageWindowShown = true;
-        MsgForm::MostraMessaggio(registry(), outcome.message.value(0), outcome.message.value(1));
+        MsgForm::MostraMessaggio(registry(), outcome.message.value(0), outcome.message.value(1), outcome.error);
         m_messageWindowShown = false;
         endCall();
         return;
@@ -260,7 +260,7 @@ void Form1::showOutcome(const CallOutcome &outcome)
         endCall();
         return;
     case Kind::Failed:
-        showBox(outcome.message.value(0), QStringLiteral("TQ3MAX"));
+        showBox(outcome.message.value(0), QStringLiteral("TQ3MAX"), outcome.error);
         endCall();
         return;
     case Kind::Announced:
@@ -272,7 +272,7 @@ void Form1::showOutcome(const CallOutcome &outcome)
     endCall();
     recordCall();
     if (outcome.error)
-        showBox(outcome.error->message, QStringLiteral("Segnalazione errore connessione"));
+        showBox(outcome.error->message, QStringLiteral("Segnalazione errore connessione"), outcome.error);
 }
 
 namespace {
@@ -302,11 +302,11 @@ void Form1::Label2Click()
     fitToTheLeft(m_label2, m_state.historyOpen ? kHistoryOpenCaption : kHistoryClosedCaption);
 }
 
-void Form1::showBox(const QString &text, const QString &title)
+void Form1::showBox(const QString &text, const QString &title, const std::optional<Error> &cause)
 {
     // The refresh goes on under a box, except one a call shows: the call
     // keeps it stopped until it ends.
-    showMessageBox(this, text, title, BoxIcon::Information);
+    showMessageBox(this, text, title, BoxIcon::Information, cause);
 }
 
 void Form1::pauseRefresh()

@@ -53,7 +53,7 @@ private:
     void setClientHeight(int twipsHeight);
     CallRequest callRequest() const override;
     void showOutcome(const CallOutcome &outcome);
-    void showBox(const QString &text, const QString &title);
+    void showBox(const QString &text, const QString &title, const std::optional<Error> &cause = std::nullopt);
     void pauseRefresh();
     void resumeRefresh();
     void onRefused();

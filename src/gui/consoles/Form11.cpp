@@ -115,7 +115,7 @@ void Form11::showOutcome(const CallOutcome &outcome)
     case Kind::ServerIsThisPc:
     case Kind::QueueEmpty:
     case Kind::Failed:
-        MsgForm::MostraMessaggio(registry(), outcome.message.value(0), outcome.message.value(1));
+        MsgForm::MostraMessaggio(registry(), outcome.message.value(0), outcome.message.value(1), outcome.error);
         return;
     case Kind::NoService:
         showService(kNoServiceForDeskText);

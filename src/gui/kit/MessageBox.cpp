@@ -1,11 +1,24 @@
 #include "gui/kit/MessageBox.h"
 
+#include "core/log/Log.h"
+
 #include <QMessageBox>
 
 namespace tq3 {
 
-void showMessageBox(QWidget *parent, const QString &text, const QString &title, BoxIcon icon)
+void logShown(const QString &window, const QStringList &lines, const std::optional<Error> &cause)
 {
+    const QString shown = window + QStringLiteral(": ") + lines.join(QStringLiteral(" / "));
+    if (cause)
+        qCWarning(lcOperator).noquote() << shown << "|" << (cause->detail.isEmpty() ? cause->message : cause->detail);
+    else
+        qCInfo(lcOperator).noquote() << shown;
+}
+
+void showMessageBox(QWidget *parent, const QString &text, const QString &title, BoxIcon icon,
+                    const std::optional<Error> &cause)
+{
+    logShown(title, {text}, cause);
     QMessageBox box(parent);
     box.setWindowTitle(title);
     box.setText(text);

@@ -125,7 +125,7 @@ LaMain::Launch LaMain::startUp()
         showReport(report);
         switch (report.stop) {
         case StartupReport::Stop::NotFound:
-            showMessageBox(nullptr, kNotFoundText, kMessageTitle, BoxIcon::Information);
+            showMessageBox(nullptr, kNotFoundText, kMessageTitle, BoxIcon::Information, report.error);
             if (attempt > 0)
                 return Launch::EndProgram;
             registry().showModal(registry().window<PercorsoRETESERVER>());
@@ -134,13 +134,13 @@ LaMain::Launch LaMain::startUp()
         case StartupReport::Stop::DatabaseUnusable:
         case StartupReport::Stop::NoConfiguration:
             // The launcher still opens, with what was found so far.
-            showMessageBox(nullptr, report.error->message, kMessageTitle, BoxIcon::Stop);
+            showMessageBox(nullptr, report.error->message, kMessageTitle, BoxIcon::Stop, report.error);
             return Launch::Show;
         case StartupReport::Stop::Completed:
             break;
         }
         if (report.portUnusable)
-            showMessageBox(nullptr, report.error->message, kMessageTitle, BoxIcon::Stop);
+            showMessageBox(nullptr, report.error->message, kMessageTitle, BoxIcon::Stop, report.error);
         if (report.showSecondScreen)
             registry().showModeless(registry().window<LoSchermo2>());
         return Launch::Show;

@@ -156,14 +156,14 @@ void FrmServizi::showEvent(QShowEvent *event)
         const Error failure = *m_openFailure;
         m_openFailure.reset();
         MsgForm::MostraMessaggio(registry(), QStringLiteral("Archivio servizi non raggiungibile !"),
-                                 failure.message);
+                                 failure.message, failure);
     });
 }
 
 void FrmServizi::reportDatabaseError(const Error &error)
 {
     MsgForm::MostraMessaggio(registry(), QStringLiteral("Operazione non riuscita sull'archivio !"),
-                             error.message);
+                             error.message, error);
 }
 
 void FrmServizi::fillDeskServices()

@@ -132,7 +132,7 @@ bool ImpoRete::refuseUnstorable(const QString &value, const QString &what)
     const Result<void> storable = SettingsFile::checkStorable(value);
     if (storable)
         return false;
-    MsgForm::MostraMessaggio(registry(), what, storable.error().message);
+    MsgForm::MostraMessaggio(registry(), what, storable.error().message, storable.error());
     return true;
 }
 
@@ -157,7 +157,7 @@ void ImpoRete::save()
     const Result<void> saved = file.save(registry().environment().settingsFilePath);
     if (!saved) {
         MsgForm::MostraMessaggio(registry(), QStringLiteral("Impostazioni non salvate !"),
-                                 saved.error().message);
+                                 saved.error().message, saved.error());
         return;
     }
     registry().record().secondoSchermo = secondoSchermo;

@@ -121,7 +121,7 @@ void PercorsoRETESERVER::save()
     }
     if (const Result<void> storable = SettingsFile::checkStorable(folder); !storable) {
         MsgForm::MostraMessaggio(registry(), QStringLiteral("Percorso non valido !"),
-                                 storable.error().message);
+                                 storable.error().message, storable.error());
         return;
     }
 
@@ -135,7 +135,7 @@ void PercorsoRETESERVER::save()
         // A file that exists but cannot be read may hold a good desk name:
         // overwriting it would lose fields 2 to 4.
         MsgForm::MostraMessaggio(registry(), QStringLiteral("Percorso non salvato !"),
-                                 current.error().message);
+                                 current.error().message, current.error());
         return;
     }
     // With no usable file, fields 2 to 4 stay empty for the client settings
@@ -143,7 +143,7 @@ void PercorsoRETESERVER::save()
     file.percorsoServer = folder;
     if (const Result<void> saved = file.save(path); !saved) {
         MsgForm::MostraMessaggio(registry(), QStringLiteral("Percorso non salvato !"),
-                                 saved.error().message);
+                                 saved.error().message, saved.error());
         return;
     }
     MsgForm::MostraMessaggio(registry(),

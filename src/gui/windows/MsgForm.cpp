@@ -2,6 +2,7 @@
 
 #include "gui/kit/Controls.h"
 #include "gui/kit/Look.h"
+#include "gui/kit/MessageBox.h"
 #include "gui/kit/WindowRegistry.h"
 
 #include <QFontMetrics>
@@ -147,8 +148,10 @@ void setFittingText(QLabel *line, const QString &text)
 
 } // namespace
 
-void MsgForm::MostraMessaggio(WindowRegistry &registry, const QString &line0, const QString &line1)
+void MsgForm::MostraMessaggio(WindowRegistry &registry, const QString &line0, const QString &line1,
+                              const std::optional<Error> &cause)
 {
+    logShown(QLatin1String(kName), line1.isNull() ? QStringList{line0} : QStringList{line0, line1}, cause);
     MsgForm &form = registry.window<MsgForm>();
     form.m_state.lines[0] = line0;
     setFittingText(form.m_label2[0], line0);

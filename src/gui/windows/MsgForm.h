@@ -1,11 +1,13 @@
 #pragma once
 
+#include "core/store/Result.h"
 #include "gui/kit/Form.h"
 
 #include <QPixmap>
 #include <QString>
 
 #include <array>
+#include <optional>
 
 class QFrame;
 class QLabel;
@@ -29,8 +31,9 @@ public:
 
     // Shows one or two lines modally; returns once the window is closed.
     // A line left out (a null QString) stays at its design text and is hidden.
+    // The lines go to the log, with the detail of the `cause` they report.
     static void MostraMessaggio(WindowRegistry &registry, const QString &line0,
-                                const QString &line1 = QString());
+                                const QString &line1 = QString(), const std::optional<Error> &cause = std::nullopt);
 
     void activated() override;
 
