@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/store/QueueDatabase.h"
 #include "core/store/Result.h"
 
 #include <QDateTime>
@@ -18,7 +19,7 @@ namespace tq3 {
 class ArchiveBuilder final {
 public:
     // The tables, the query1 view and the indexes, one statement each.
-    static QStringList schemaStatements();
+    static QStringList schemaStatements(DatabaseEngine engine = DatabaseEngine::Sqlite);
 
     // 'YYYY-MM-DD HH:MM:SS', the form of CodaFromTotem.ora (sorts by time).
     static QString oraText(const QDateTime &when);
@@ -27,12 +28,20 @@ public:
     static Result<std::unique_ptr<ArchiveBuilder>> create(const QString &databasePath);
     // An existing database file, for the kiosk and bulk fills.
     static Result<std::unique_ptr<ArchiveBuilder>> openExisting(const QString &databasePath);
+    // The schema in the current schema of an existing PostgreSQL database,
+    // all or nothing; refuses a database that already holds the tables.
+    static Result<std::unique_ptr<ArchiveBuilder>> createPostgres(const QString &conninfo);
+    // The queue database of an archive folder, wherever it is, as the desks find it.
+    static Result<std::unique_ptr<ArchiveBuilder>> openArchive(const QString &archiveFolder);
+    // TQ3MAX.pg in `folder`, naming the database for every desk.
+    static Result<void> writeConninfoFile(const QString &folder, const QString &conninfo);
 
     ~ArchiveBuilder();
     ArchiveBuilder(const ArchiveBuilder &) = delete;
     ArchiveBuilder &operator=(const ArchiveBuilder &) = delete;
 
     QString connectionName() const;
+    DatabaseEngine engine() const { return m_engine; }
 
     // Replaces the Configurazione row.
     Result<void> setConfigurazione(qint64 modoClient, qint64 rhPort, const QString &ipServer,
@@ -64,8 +73,10 @@ public:
     Result<void> execute(const QString &sql, const QVariantList &values = {});
 
 private:
-    explicit ArchiveBuilder(QString connectionName);
-    static Result<std::unique_ptr<ArchiveBuilder>> connect(const QString &databasePath, bool create);
+    ArchiveBuilder(DatabaseEngine engine, QString connectionName);
+    static Result<std::unique_ptr<ArchiveBuilder>> connect(DatabaseEngine engine, const QString &database,
+                                                           bool create);
+    DatabaseEngine m_engine;
     QString m_connectionName;
 };
 

@@ -69,21 +69,18 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
 }
 
-// The database file of an archive folder, found as the desks find it.
-Result<QString> databasePath(const QString &folder)
+// With a connection string the queue database goes into that PostgreSQL
+// database, and TQ3MAX.pg, written last, sends the desks there.
+int create(const QString &folder, const QString &deskIp, qint64 mode, qint64 port, const QString &serverName,
+           const QString &conninfo)
 {
-    Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(folder);
-    if (!opened)
-        return opened.error();
-    return (*opened)->filePath();
-}
-
-int create(const QString &folder, const QString &deskIp, qint64 mode, qint64 port, const QString &serverName)
-{
+    if (QueueDatabase::locate(folder).ok())
+        return failWith(QStringLiteral("%1 holds a queue database already").arg(folder));
     if (!QDir().mkpath(folder) || !QDir().mkpath(folder + QStringLiteral("/NrAll")))
         return failWith(QStringLiteral("cannot create %1").arg(folder));
     {
-        auto builder = ArchiveBuilder::create(QDir(folder).filePath(kDatabaseFileName));
+        auto builder = conninfo.isEmpty() ? ArchiveBuilder::create(QDir(folder).filePath(kDatabaseFileName))
+                                          : ArchiveBuilder::createPostgres(conninfo);
         if (!builder)
             return failWith(describe(builder.error()));
         ArchiveBuilder &archive = **builder;
@@ -99,6 +96,10 @@ int create(const QString &folder, const QString &deskIp, qint64 mode, qint64 por
                     return failWith(describe(assigned.error()));
             }
         }
+    }
+    if (!conninfo.isEmpty()) {
+        if (Result<void> written = ArchiveBuilder::writeConninfoFile(folder, conninfo); !written)
+            return failWith(describe(written.error()));
     }
     for (const SampleService &service : kSampleServices) {
         if (!writeFile(numberFilePath(folder, service.id), record::numberRecord(1)))
@@ -116,10 +117,7 @@ int create(const QString &folder, const QString &deskIp, qint64 mode, qint64 por
 
 int draw(const QString &folder, qint64 serviceId, int count, const QString &waitFor)
 {
-    const Result<QString> path = databasePath(folder);
-    if (!path)
-        return failWith(describe(path.error()));
-    auto builder = ArchiveBuilder::openExisting(*path);
+    auto builder = ArchiveBuilder::openArchive(folder);
     if (!builder)
         return failWith(describe(builder.error()));
     // Tests start several kiosks on one barrier file and read on stderr when
@@ -148,10 +146,7 @@ int draw(const QString &folder, qint64 serviceId, int count, const QString &wait
 
 int fill(const QString &folder, qint64 count, qint64 waitingEvery)
 {
-    const Result<QString> path = databasePath(folder);
-    if (!path)
-        return failWith(describe(path.error()));
-    auto builder = ArchiveBuilder::openExisting(*path);
+    auto builder = ArchiveBuilder::openArchive(folder);
     if (!builder)
         return failWith(describe(builder.error()));
     QList<qint64> services;
@@ -189,7 +184,7 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Stand-in server module and ticket kiosk.\n"
-        "  create <folder> [--desk-ip IP] [--mode 1|2] [--port N] [--server-name NAME]\n"
+        "  create <folder> [--desk-ip IP] [--mode 1|2] [--port N] [--server-name NAME] [--postgres CONNINFO]\n"
         "  serve <folder> [--port N] [--seconds S]\n"
         "  draw <folder> <serviceId> [count] [--wait-for FILE]\n"
         "  fill <folder> <count> [--waiting-every K]"));
@@ -210,7 +205,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption waitingEvery(QStringLiteral("waiting-every"),
                                           QStringLiteral("Leave every K-th ticket uncalled."), QStringLiteral("K"),
                                           QStringLiteral("100"));
-    parser.addOptions({deskIp, mode, port, serverName, seconds, waitFor, waitingEvery});
+    const QCommandLineOption postgres(QStringLiteral("postgres"),
+                                      QStringLiteral("Put the queue database in this PostgreSQL database."),
+                                      QStringLiteral("CONNINFO"));
+    parser.addOptions({deskIp, mode, port, serverName, seconds, waitFor, waitingEvery, postgres});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -226,7 +224,7 @@ int main(int argc, char *argv[])
         if (!modeValue || (*modeValue != 1 && *modeValue != 2) || !portValue)
             parser.showHelp(2);
         const QString ip = parser.isSet(deskIp) ? parser.value(deskIp) : localIpv4Address();
-        return create(folder, ip, *modeValue, *portValue, parser.value(serverName));
+        return create(folder, ip, *modeValue, *portValue, parser.value(serverName), parser.value(postgres));
     }
     if (command == u"serve" && args.size() == 2) {
         qint64 portValue = 0;

@@ -13,6 +13,18 @@
 namespace tq3 {
 
 inline const QString kDatabaseFileName = QStringLiteral("TQ3MAX.mdb");
+// Its presence in the archive folder puts the queue database on a PostgreSQL
+// server: one line, a libpq connection string (never a password).
+inline const QString kPostgresFileName = QStringLiteral("TQ3MAX.pg");
+
+enum class DatabaseEngine { Sqlite, Postgres };
+
+// Where the desks of an archive folder find their queue database.
+struct DatabaseLocation final {
+    DatabaseEngine engine = DatabaseEngine::Sqlite;
+    QString filePath;  // the SQLite file, or the TQ3MAX.pg that names the server
+    QString conninfo;  // PostgreSQL only
+};
 
 // The first row of Configurazione, as stored (nulls kept as nullopt).
 struct Configurazione final {
@@ -53,21 +65,27 @@ struct Ticket final {
     QString ora;
 };
 
-// The queue database of one archive folder, through one named connection of
-// its own. It opens an existing file only and never creates a file or table.
+// The queue database of one archive folder: the SQLite file TQ3MAX.mdb, or
+// the PostgreSQL database that TQ3MAX.pg names. The same statements run on
+// both. It opens an existing database only and never creates a file or table.
 // Every change is one statement committed at once; a lock held by another
 // desk is waited for up to 5 s, after which the operation fails with InUse.
 class QueueDatabase final {
 public:
-    // NotFound when archiveFolder + separator + fileName does not exist (the
-    // name's letter case is not significant); NotADatabase when it is no
-    // SQLite database. The path is formed by plain joining.
+    // TQ3MAX.pg when the folder holds one, otherwise archiveFolder + separator
+    // + fileName; either name's letter case is not significant. NotFound when
+    // neither exists. The path is formed by plain joining.
+    static Result<DatabaseLocation> locate(const QString &archiveFolder, const QString &fileName = kDatabaseFileName);
+    // As located. NotADatabase when the file is no SQLite database. A server
+    // connection is kept for the next open of the same database, and dropped
+    // when it fails, so that the next open connects again.
     static Result<std::unique_ptr<QueueDatabase>> open(const QString &archiveFolder,
                                                        const QString &fileName = kDatabaseFileName);
     ~QueueDatabase();
     QueueDatabase(const QueueDatabase &) = delete;
     QueueDatabase &operator=(const QueueDatabase &) = delete;
 
+    DatabaseEngine engine() const;
     const QString &filePath() const;
     // For a model that shows a list: read its rows whole (or finish it)
     // before calling a writing operation, since SQLite refuses a write on a
@@ -111,10 +129,12 @@ public:
     // Puts back a ticket whose call could not be completed.
     Result<void> unmarkTicketCalled(qint64 key);
 
+    class Connection;
+
 private:
-    QueueDatabase(QString filePath, QString connectionName);
-    QString m_filePath;
-    QString m_connectionName;
+    QueueDatabase(DatabaseLocation location, std::shared_ptr<Connection> connection);
+    DatabaseLocation m_location;
+    std::shared_ptr<Connection> m_connection;
 };
 
 } // namespace tq3
