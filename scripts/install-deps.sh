@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build qt6-base-dev libqt6sql6-sqlite libxkbcommon-dev
           fonts-dejavu-core xvfb xauth xdotool x11-xserver-utils imagemagick libbenchmark-dev
           fonts-wine qt6-translations-l10n doctest-dev
-          lintian desktop-file-utils appstream libglib2.0-bin)
+          lintian desktop-file-utils appstream libglib2.0-bin
+          postgresql libqt6sql6-psql)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -80,7 +80,7 @@ void TestAutomaticCall::callEndsAsItShould_data()
     QTest::addColumn<QByteArray>("datagram");
     QTest::addColumn<QString>("numberFile");
     const QString local = u"127.0.0.1"_s;
-    const Prepare allCalled = sql(u"UPDATE CodaFromTotem SET SeChiamato = 1"_s);
+    const Prepare allCalled = sql(u"UPDATE CodaFromTotem SET SeChiamato = true"_s);
     QTest::newRow("7 is sent as 007, shown as 7, and a missing number file is created holding 7")
         << local << Prepare() << Outcome::Announced << QString() << "007#Sportello 1#Anagrafe"_ba << u"NrAllS1.txt"_s;
     QTest::newRow("1234 replaces the number of an existing file, not by its successor")
@@ -121,7 +121,7 @@ void TestAutomaticCall::callEndsAsItShould_data()
         << local << Prepare([](CallArchive &a) { QDir(a.folder()).rmdir(u"NrAll"_s); }) << Outcome::Failed
         << u"Impossibile scrivere il numero chiamato !|Il biglietto resta in attesa."_s << QByteArray() << QString();
     QTest::newRow("an unreachable archive is reported and not created")
-        << local << Prepare([](CallArchive &a) { QFile::remove(a.folder() + u"/TQ3MAX.mdb"_s); }) << Outcome::Failed
+        << local << Prepare([](CallArchive &a) { removeQueueDatabase(a.folder()); }) << Outcome::Failed
         << u"Archivio del Server non raggiungibile !|Archivio TQ3MAX.mdb non trovato !"_s << QByteArray() << QString();
 }
 
@@ -185,5 +185,5 @@ void TestAutomaticCall::anUnusableTicketLeavesTheQueueSoTheNextOneIsCalled()
     QCOMPARE(m_listener->receive(1).value(0), "006#Sportello 1#Anagrafe"_ba);
 }
 
-QTEST_GUILESS_MAIN(TestAutomaticCall)
+TQ3_ARCHIVE_TEST_MAIN(TestAutomaticCall)
 #include "tst_automaticcall.moc"

@@ -1,14 +1,14 @@
 #include "CallArchive.h"
 
 #include <QDir>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace tq3;
 using namespace tq3::test;
 using namespace Qt::StringLiterals;
-
-Q_DECLARE_METATYPE(tq3::ErrorKind)
 
 namespace {
 
@@ -42,6 +42,7 @@ private Q_SLOTS:
     void lowerWaitingStopsAtZero();
     void oldestWaitingTicketOfTheDesksServices_data();
     void oldestWaitingTicketOfTheDesksServices();
+    void aLostServerConnectionIsToldAndTheNextOpenConnectsAgain();
 
 private:
     QString newFolder() { return m_dir.filePath(QString::number(++m_folders)); }
@@ -66,7 +67,7 @@ void TestQueueDatabase::opensTheFileWhateverTheCaseOfItsName()
     {
         const Result<std::unique_ptr<QueueDatabase>> db = QueueDatabase::open(folder, u"TQ3MAX.MDB"_s);
         QVERIFY(db.ok());
-        QCOMPARE(QFileInfo((*db)->filePath()).fileName(), u"TQ3MAX.mdb"_s);
+        QCOMPARE(QFileInfo((*db)->filePath()).fileName(), onPostgres() ? kPostgresFileName : u"TQ3MAX.mdb"_s);
         QCOMPARE(describe((*db)->configurazione()), u"2 4001 127.0.0.1 SRV"_s);
     }
     QCOMPARE(folderSnapshot(folder), before);
@@ -78,12 +79,22 @@ void TestQueueDatabase::refusesWhatIsNoDatabaseAndCreatesNothing_data()
     QTest::addColumn<bool>("folderExists");
     QTest::addColumn<QString>("file");
     QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<ErrorKind>("failure");
+    QTest::addColumn<QString>("message");
     const QByteArray access = QByteArray::fromHex("00010000") + "Standard Jet DB" + QByteArray(2000, '\0');
-    QTest::newRow("a folder that does not exist") << false << QString() << QByteArray() << ErrorKind::NotFound;
-    QTest::newRow("a similar but different name") << true << u"TQ3MAX.mdb.bak"_s << QByteArray("x")
-                                                  << ErrorKind::NotFound;
-    QTest::newRow("an Access file") << true << kDatabaseFileName << access << ErrorKind::NotADatabase;
+    const QString notFound = u"Archivio TQ3MAX.mdb non trovato !"_s;
+    QTest::newRow("a folder that does not exist") << false << QString() << QByteArray() << notFound;
+    QTest::newRow("a similar but different name") << true << u"TQ3MAX.mdb.bak"_s << QByteArray("x") << notFound;
+    QTest::newRow("an Access file") << true << kDatabaseFileName << access << u"TQ3MAX.mdb non è un archivio valido !"_s;
+    QTest::newRow("an empty TQ3MAX.pg") << true << kPostgresFileName << QByteArray("\r\n")
+                                        << u"File TQ3MAX.pg non valido !"_s;
+    if (!onPostgres())
+        return;
+    QTest::newRow("a TQ3MAX.pg naming a server that is not there")
+        << true << kPostgresFileName << QByteArray("host=/nonexistent/tq3 user=tq3 dbname=tq3")
+        << u"Server dell'archivio non raggiungibile !"_s;
+    QTest::newRow("a TQ3MAX.pg whose login the server refuses")
+        << true << kPostgresFileName << (newPostgresDatabase() + u" user=nessuno"_s).toUtf8()
+        << u"Accesso all'archivio rifiutato dal server !"_s;
 }
 
 void TestQueueDatabase::refusesWhatIsNoDatabaseAndCreatesNothing()
@@ -91,7 +102,7 @@ void TestQueueDatabase::refusesWhatIsNoDatabaseAndCreatesNothing()
     QFETCH(bool, folderExists);
     QFETCH(QString, file);
     QFETCH(QByteArray, content);
-    QFETCH(ErrorKind, failure);
+    QFETCH(QString, message);
     const QString parent = newFolder();
     const QString folder = parent + u"/archivio"_s;
     QVERIFY(QDir().mkpath(folderExists ? folder : parent));
@@ -101,8 +112,7 @@ void TestQueueDatabase::refusesWhatIsNoDatabaseAndCreatesNothing()
 
     const Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(folder);
     QVERIFY(!opened.ok());
-    QCOMPARE(opened.error().kind, failure);
-    QVERIFY(!opened.error().message.isEmpty());
+    QCOMPARE(opened.error().message, message);
     QCOMPARE(folderSnapshot(parent), before);
     if (!file.isEmpty())
         QCOMPARE(contentOf(folder + u'/' + file), content);
@@ -118,7 +128,8 @@ void TestQueueDatabase::readsTheFirstConfigurazioneRow_data()
     };
     row("a full selective row", "(2, 4001, '10.0.0.5', 'SERVER-1')", "2 4001 10.0.0.5 SERVER-1");
     row("an automatic row with no server address or name", "(1, 5000, NULL, NULL)", "1 5000 - -");
-    row("a port stored as text is handed over as stored", "(2, 'porta', 'x', 'y')", "2 porta x y");
+    if (!onPostgres())  // a column holds any type only in SQLite
+        row("a port stored as text is handed over as stored", "(2, 'porta', 'x', 'y')", "2 porta x y");
     row("of two rows the first inserted is read", "(1, 7000, 'a', 'b'), (2, 8000, 'c', 'd')", "1 7000 a b");
     row("a null mode is no mode", "(NULL, 4001, 'a', 'b')", "- 4001 a b");
     QTest::newRow("an empty table is no configuration") << u"SELECT 1"_s << u"no configuration"_s;
@@ -185,8 +196,8 @@ void TestQueueDatabase::listsComeInServiceOrder()
         for (const auto &[id, idPostazione] : {std::pair{5, QVariant(u"P1"_s)}, {2, QVariant(7)}, {5, QVariant()}})
             keys << b.addDeskService(kDesk, id, u"S%1"_s.arg(id), idPostazione).value();
         return b.addService(2, u"Attività Produttive"_s, true, 4).ok() && b.addService(4, u"Tributi"_s, false, 0).ok()
-               && b.execute(u"INSERT INTO Servizi VALUES (3, 'Access true', -1, 0), (1, 'Mai impostato', NULL, 0)"_s)
-                      .ok();
+               && b.execute(u"INSERT INTO Servizi VALUES (3, 'Access true', %1, 0), (1, 'Mai impostato', NULL, 0)"_s
+                                .arg(onPostgres() ? u"true"_s : u"-1"_s)).ok();
     });
     QVERIFY(db);
     const auto waiting = db->deskServicesWaiting(kDesk).value();
@@ -226,7 +237,7 @@ void TestQueueDatabase::lowerWaitingStopsAtZero()
     QFETCH(int, lowerings);
     QFETCH(int, successes);
     auto db = database([&](ArchiveBuilder &b) {
-        return b.execute(u"INSERT INTO Servizi VALUES (7, 'Anagrafe', 1, ?)"_s, {start}).ok()
+        return b.execute(u"INSERT INTO Servizi VALUES (7, 'Anagrafe', true, ?)"_s, {start}).ok()
                && b.addService(8, u"Altro"_s, true, 10).ok();
     });
     QVERIFY(db);
@@ -281,5 +292,24 @@ void TestQueueDatabase::oldestWaitingTicketOfTheDesksServices()
         QCOMPARE(oldest->servizio.toString(), u"S%1"_s.arg(oldest->servizioId));
 }
 
-QTEST_GUILESS_MAIN(TestQueueDatabase)
+void TestQueueDatabase::aLostServerConnectionIsToldAndTheNextOpenConnectsAgain()
+{
+    if (!onPostgres())
+        QSKIP("a database file has no connection to lose");
+    const QString folder = newFolder();
+    QVERIFY(QDir().mkpath(folder));
+    auto builder = createQueueDatabase(folder);
+    QVERIFY(builder && builder->addService(1, u"Anagrafe"_s, true, 3).ok());
+    auto db = QueueDatabase::open(folder).value();
+    QSqlQuery backend(QSqlDatabase::database(db->connectionName()));
+    QVERIFY(backend.exec(u"SELECT pg_backend_pid()"_s) && backend.next());
+    QVERIFY(builder->execute(u"SELECT pg_terminate_backend(?, 5000)"_s, {backend.value(0)}).ok());
+
+    const Result<std::optional<QVariant>> lost = db->serviceWaiting(1);
+    QVERIFY(!lost.ok());
+    QCOMPARE(lost.error().message, u"Collegamento con l'archivio interrotto, riprovare !"_s);
+    QCOMPARE(QueueDatabase::open(folder).value()->serviceWaiting(1).value()->toLongLong(), 3);
+}
+
+TQ3_ARCHIVE_TEST_MAIN(TestQueueDatabase)
 #include "tst_queuedatabase.moc"

@@ -31,6 +31,14 @@ int runStandin(const QStringList &arguments)
     return ended ? process.exitCode() : -1;
 }
 
+// The stand-in's create, on the run's engine.
+int create(const QString &folder, QStringList options = {})
+{
+    if (onPostgres())
+        options << u"--postgres"_s << newPostgresDatabase();
+    return runStandin(QStringList{u"create"_s, folder} + options);
+}
+
 } // namespace
 
 // The stand-in server module and kiosk that the demo and the window tests use.
@@ -49,9 +57,7 @@ private:
 void TestStandin::createsAnArchiveTheDesksCanUse()
 {
     const QString folder = m_dir.filePath(u"create"_s);
-    QCOMPARE(runStandin({u"create"_s, folder, u"--desk-ip"_s, u"10.1.2.3"_s, u"--mode"_s, u"1"_s, u"--port"_s,
-                         u"5123"_s}),
-             0);
+    QCOMPARE(create(folder, {u"--desk-ip"_s, u"10.1.2.3"_s, u"--mode"_s, u"1"_s, u"--port"_s, u"5123"_s}), 0);
     {
         auto db = QueueDatabase::open(folder, u"TQ3MAX.MDB"_s).value();
         const Configurazione config = db->configurazione().value();
@@ -68,15 +74,16 @@ void TestStandin::createsAnArchiveTheDesksCanUse()
     }
     QCOMPARE(contentOf(serverStateFilePath(folder)), QByteArray("\"False\"\r\n"));
     // A second create never overwrites the archive.
-    const QByteArray before = contentOf(folder + u"/TQ3MAX.mdb"_s);
-    QVERIFY(runStandin({u"create"_s, folder}) != 0);
-    QCOMPARE(contentOf(folder + u"/TQ3MAX.mdb"_s), before);
+    const QString file = QueueDatabase::locate(folder)->filePath;
+    const QByteArray before = contentOf(file);
+    QVERIFY(create(folder) != 0);
+    QCOMPARE(contentOf(file), before);
 }
 
 void TestStandin::concurrentDrawsNeverShareANumber()
 {
     const QString folder = m_dir.filePath(u"draws"_s);
-    QCOMPARE(runStandin({u"create"_s, folder}), 0);
+    QCOMPARE(create(folder), 0);
     const QString go = m_dir.filePath(u"draws-go"_s);
     const QStringList kiosk{u"draw"_s, folder, u"2"_s, u"25"_s, u"--wait-for"_s, go};
     const RunTogether runs = runTogether(standinPath(), {kiosk, kiosk, kiosk, kiosk}, go);
@@ -97,7 +104,7 @@ void TestStandin::concurrentDrawsNeverShareANumber()
 void TestStandin::serveAnnouncesItselfAndPrintsEachCall()
 {
     const QString folder = m_dir.filePath(u"serve"_s);
-    QCOMPARE(runStandin({u"create"_s, folder}), 0);
+    QCOMPARE(create(folder), 0);
     QUdpSocket probe;
     QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
     const quint16 port = probe.localPort();
@@ -120,5 +127,5 @@ void TestStandin::serveAnnouncesItselfAndPrintsEachCall()
     QCOMPARE(contentOf(serverStateFilePath(folder)), QByteArray("\"False\"\r\n"));
 }
 
-QTEST_GUILESS_MAIN(TestStandin)
+TQ3_ARCHIVE_TEST_MAIN(TestStandin)
 #include "tst_queuedatabase_standin.moc"

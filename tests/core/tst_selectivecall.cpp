@@ -95,7 +95,7 @@ void TestSelectiveCall::callEndsAsItShould()
     if (!c.number.isNull())
         QVERIFY(archive.writeNumberFile(c.id, c.number));
     if (c.fault == Case::NoDatabase)
-        QVERIFY(QFile::remove(QDir(archive.folder()).filePath(u"TQ3MAX.mdb"_s)));
+        QVERIFY(removeQueueDatabase(archive.folder()));
     std::optional<Result<NumberFile>> held;  // another desk in the middle of its call
     if (c.fault == Case::NumberFileHeld)
         QVERIFY(held.emplace(NumberFile::open(numberFilePath(archive.folder(), c.id), NumberFile::Mode::ExistingOnly)));
@@ -132,5 +132,5 @@ void TestSelectiveCall::callEndsAsItShould()
     QCOMPARE(listener.receive(1, c.datagram.isNull() ? 50 : 2000).value(0), c.datagram);
 }
 
-QTEST_GUILESS_MAIN(TestSelectiveCall)
+TQ3_ARCHIVE_TEST_MAIN(TestSelectiveCall)
 #include "tst_selectivecall.moc"

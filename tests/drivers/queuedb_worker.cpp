@@ -4,15 +4,13 @@
 //     calls the oldest waiting ticket of the desk until none is left; prints each key claimed
 //   queuedb_worker lower <folder> <service id> <attempts> <go file>
 //     lowers the service's waiting count `attempts` times; prints "lowered <n>"
-//   queuedb_worker hold <database file> <milliseconds> <ready file>
-//     holds the database's write lock for a while
+//   queuedb_worker hold <folder> <milliseconds> <ready file>
+//     holds a lock that keeps every desk from changing Servizi for a while
 
 #include "CallArchive.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QThread>
 
 #include <cstdio>
@@ -71,20 +69,19 @@ int lower(QueueDatabase &db, qint64 serviceId, int attempts)
     return 0;
 }
 
-int hold(const QString &databasePath, unsigned long ms, const QString &readyPath)
+int hold(const QString &folder, unsigned long ms, const QString &readyPath)
 {
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"hold"_s);
-        db.setDatabaseName(databasePath);
-        QSqlQuery query(db);
-        if (!db.open() || !query.exec(u"BEGIN EXCLUSIVE"_s) || !test::writeFile(readyPath))
-            return fail(databasePath);
-        QThread::msleep(ms);
-        if (!query.exec(u"COMMIT"_s))
-            return fail(u"COMMIT"_s);
-    }
-    QSqlDatabase::removeDatabase(u"hold"_s);
-    return 0;
+    auto builder = ArchiveBuilder::openArchive(folder);
+    if (!builder)
+        return fail(builder.error().detail);
+    ArchiveBuilder &b = **builder;
+    const bool locked = b.engine() == DatabaseEngine::Sqlite
+        ? b.execute(u"BEGIN EXCLUSIVE"_s).ok()
+        : b.execute(u"BEGIN"_s).ok() && b.execute(u"LOCK TABLE Servizi IN EXCLUSIVE MODE"_s).ok();
+    if (!locked || !test::writeFile(readyPath))
+        return fail(folder);
+    QThread::msleep(ms);
+    return b.execute(u"COMMIT"_s).ok() ? 0 : fail(u"COMMIT"_s);
 }
 
 } // namespace

@@ -9,7 +9,10 @@
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -27,14 +30,73 @@ std::optional<QByteArray> readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? std::optional<QByteArray>(file.readAll()) : std::nullopt;
 }
 
+namespace {
+
+// The run's server, as the test command's fixture wrote it: a connection
+// string, or why there is none.
+QString postgresServer()
+{
+    static const QString server =
+        QString::fromUtf8(readFile(qEnvironmentVariable("TQ3_POSTGRES_FILE")).value_or("unavailable: no server file"))
+            .trimmed();
+    return server;
+}
+
+} // namespace
+
+bool onPostgres()
+{
+    return qEnvironmentVariable("TQ3_TEST_ENGINE") == u"postgres";
+}
+
+bool engineAvailable()
+{
+    if (!onPostgres() || !postgresServer().startsWith(u"unavailable"))
+        return true;
+    std::printf("SKIP: PostgreSQL %s\n", qPrintable(postgresServer()));
+    return false;
+}
+
+QString newPostgresDatabase()
+{
+    // A schema per archive: made in a few milliseconds, where a database takes
+    // a copy of its template; the connection string makes it the only one seen.
+    static int made = 0;
+    const QString schema = u"a%1_%2"_s.arg(QCoreApplication::applicationPid()).arg(++made);
+    QSqlDatabase admin = QSqlDatabase::database(u"tq3-test-admin"_s);
+    if (!admin.isValid()) {
+        admin = QSqlDatabase::addDatabase(u"QPSQL"_s, u"tq3-test-admin"_s);
+        admin.setConnectOptions(postgresServer());
+    }
+    if (!admin.isOpen() && !admin.open())
+        qWarning("no PostgreSQL server: %s", qPrintable(admin.lastError().text()));
+    QSqlQuery create(admin);
+    if (!create.exec(u"CREATE SCHEMA "_s + schema))
+        qWarning("cannot create schema %s: %s", qPrintable(schema), qPrintable(create.lastError().text()));
+    return postgresServer() + u" options='-c search_path="_s + schema + u'\'';
+}
+
 std::unique_ptr<ArchiveBuilder> createQueueDatabase(const QString &folder, const QString &fileName)
 {
-    Result<std::unique_ptr<ArchiveBuilder>> created = ArchiveBuilder::create(QDir(folder).filePath(fileName));
+    const QString conninfo = onPostgres() ? newPostgresDatabase() : QString();
+    Result<std::unique_ptr<ArchiveBuilder>> created = onPostgres()
+        ? ArchiveBuilder::createPostgres(conninfo)
+        : ArchiveBuilder::create(QDir(folder).filePath(fileName));
+    if (created && onPostgres()) {
+        if (Result<void> written = ArchiveBuilder::writeConninfoFile(folder, conninfo); !written)
+            created = written.error();
+    }
     if (!created) {
         qWarning("cannot create the queue database: %s", qPrintable(created.error().detail));
         return nullptr;
     }
     return std::move(created).value();
+}
+
+bool removeQueueDatabase(const QString &folder)
+{
+    const Result<DatabaseLocation> location = QueueDatabase::locate(folder);
+    return location && QFile::remove(location->filePath);
 }
 
 std::unique_ptr<QueueDatabase> buildAndOpen(const QString &folder,

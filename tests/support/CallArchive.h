@@ -4,7 +4,9 @@
 #include "core/store/Clock.h"
 #include "core/store/QueueDatabase.h"
 
+#include <QCoreApplication>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUdpSocket>
 
 #include <functional>
@@ -18,9 +20,20 @@ bool writeFile(const QString &path, const QByteArray &bytes = {});
 std::optional<QByteArray> readFile(const QString &path);  // nullopt: missing
 inline QByteArray contentOf(const QString &path) { return readFile(path).value_or("<unreadable>"); }
 
-// A new queue database with the schema in `folder`; null (with a warning) when it cannot be made.
+// Whether this run puts its archives on PostgreSQL (TQ3_TEST_ENGINE=postgres)
+// rather than in SQLite files.
+bool onPostgres();
+// False, with the reason on standard output, when this run's engine has no server.
+bool engineAvailable();
+// A connection string to a new, empty schema of the run's PostgreSQL server.
+QString newPostgresDatabase();
+
+// A new queue database with the schema for `folder`, on the run's engine;
+// null (with a warning) when it cannot be made.
 std::unique_ptr<ArchiveBuilder> createQueueDatabase(const QString &folder,
                                                     const QString &fileName = QStringLiteral("TQ3MAX.mdb"));
+// Takes the queue database away from `folder` (the file that names it).
+bool removeQueueDatabase(const QString &folder);
 // A new queue database in `folder` (made when missing), filled through `fill`,
 // then opened as a desk opens it; null (with a warning) on any failure.
 std::unique_ptr<QueueDatabase> buildAndOpen(const QString &folder,
@@ -97,3 +110,16 @@ private:
 };
 
 } // namespace tq3::test
+
+// The main of a test program that runs on either engine: skipped (exit code
+// 77) when the run's engine has no server.
+#define TQ3_ARCHIVE_TEST_MAIN(TestObject) \
+    int main(int argc, char *argv[]) \
+    { \
+        QCoreApplication app(argc, argv); \
+        if (!tq3::test::engineAvailable()) \
+            return 77; \
+        TestObject tc; \
+        QTEST_SET_MAIN_SOURCE_PATH \
+        return QTest::qExec(&tc, argc, argv); \
+    }
