@@ -42,7 +42,7 @@ private Q_SLOTS:
     void lowerWaitingStopsAtZero();
     void oldestWaitingTicketOfTheDesksServices_data();
     void oldestWaitingTicketOfTheDesksServices();
-    void aLostServerConnectionIsToldAndTheNextOpenConnectsAgain();
+    void aLostServerConnectionIsToldAndTheNextStatementConnectsAgain();
 
 private:
     QString newFolder() { return m_dir.filePath(QString::number(++m_folders)); }
@@ -292,7 +292,7 @@ void TestQueueDatabase::oldestWaitingTicketOfTheDesksServices()
         QCOMPARE(oldest->servizio.toString(), u"S%1"_s.arg(oldest->servizioId));
 }
 
-void TestQueueDatabase::aLostServerConnectionIsToldAndTheNextOpenConnectsAgain()
+void TestQueueDatabase::aLostServerConnectionIsToldAndTheNextStatementConnectsAgain()
 {
     if (!onPostgres())
         QSKIP("a database file has no connection to lose");
@@ -308,7 +308,7 @@ void TestQueueDatabase::aLostServerConnectionIsToldAndTheNextOpenConnectsAgain()
     const Result<std::optional<QVariant>> lost = db->serviceWaiting(1);
     QVERIFY(!lost.ok());
     QCOMPARE(lost.error().message, u"Collegamento con l'archivio interrotto, riprovare !"_s);
-    QCOMPARE(QueueDatabase::open(folder).value()->serviceWaiting(1).value()->toLongLong(), 3);
+    QCOMPARE(db->serviceWaiting(1).value()->toLongLong(), 3);
 }
 
 TQ3_ARCHIVE_TEST_MAIN(TestQueueDatabase)

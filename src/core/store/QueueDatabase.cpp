@@ -188,6 +188,10 @@ public:
 
     DatabaseEngine engine() const { return m_engine; }
     const QString &name() const { return m_name; }
+    bool broken() const { return m_broken; }
+
+    // A new server connection, or the one kept for the same database.
+    static Result<std::shared_ptr<Connection>> toServer(const DatabaseLocation &location);
 
     static std::shared_ptr<Connection> keptFor(const QString &conninfo)
     {
@@ -233,6 +237,7 @@ public:
         const QString state = error.nativeErrorCode();
         if (postgresConnectionGone(state) || !QSqlDatabase::database(m_name, false).isOpen()) {
             // Not kept for the next call, which connects again.
+            m_broken = true;
             if (Kept::instance().connection.get() == this)
                 Kept::instance().connection.reset();
             return makeError(ErrorKind::Network, kLostText, detail);
@@ -264,6 +269,7 @@ private:
     DatabaseEngine m_engine;
     QString m_conninfo;
     QString m_name;
+    bool m_broken = false;
     QHash<QString, std::shared_ptr<QSqlQuery>> m_prepared;
 };
 
@@ -276,7 +282,14 @@ namespace {
 class Statement final {
 public:
     Statement(QueueDatabase::Connection &connection, const QString &sql)
-        : m_connection(connection), m_query(connection.prepared(sql, m_failed))
+        : m_connection(&connection), m_query(connection.prepared(sql, m_failed))
+    {
+    }
+    // On a connection that could not be made again: every run fails so.
+    Statement(Result<QueueDatabase::Connection *> connection, const QString &sql)
+        : m_connection(connection ? *connection : nullptr),
+          m_query(m_connection ? m_connection->prepared(sql, m_failed) : nullptr),
+          m_unconnected(connection ? std::nullopt : std::optional<Error>(connection.error()))
     {
     }
     ~Statement()
@@ -295,10 +308,12 @@ public:
     }
     Result<void> run()
     {
+        if (m_unconnected)
+            return *m_unconnected;
         if (!m_query)
-            return m_connection.failure(*m_failed);
+            return m_connection->failure(*m_failed);
         if (!m_query->exec())
-            return m_connection.failure(*m_query);
+            return m_connection->failure(*m_query);
         return {};
     }
     QSqlQuery &query() { return m_query ? *m_query : *m_failed; }
@@ -308,7 +323,7 @@ public:
         if (query().next())
             return true;
         if (query().lastError().isValid())
-            return m_connection.failure(query());
+            return m_connection->failure(query());
         return false;
     }
     // The first column of the one row a statement must yield.
@@ -325,9 +340,10 @@ public:
     }
 
 private:
-    QueueDatabase::Connection &m_connection;
+    QueueDatabase::Connection *m_connection;
     std::optional<QSqlQuery> m_failed;
     std::shared_ptr<QSqlQuery> m_query;  // kept alive should the connection drop it
+    std::optional<Error> m_unconnected;
     int m_bound = 0;
 };
 
@@ -347,6 +363,56 @@ Result<QString> readConninfo(const QString &path)
 }
 
 } // namespace
+
+Result<std::shared_ptr<QueueDatabase::Connection>> QueueDatabase::Connection::toServer(const DatabaseLocation &location)
+{
+    if (std::shared_ptr<Connection> kept = keptFor(location.conninfo))
+        return kept;
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        return makeError(ErrorKind::Database, QStringLiteral("Driver PostgreSQL non installato su questo PC !"),
+                         QStringLiteral("no QPSQL driver"));
+    }
+    auto connection = std::make_shared<Connection>(DatabaseEngine::Postgres, location.conninfo);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection->name());
+        db.setConnectOptions(kPostgresDefaults + location.conninfo);
+        if (!db.open()) {
+            // Qt gives libpq's words only; asking the server without logging
+            // in tells a server that is not there from one that refused the login.
+            const QString detail = describe(db.lastError(), location.filePath);
+            switch (pingServer(kPostgresDefaults + location.conninfo)) {
+            case Ping::Ok:
+                return makeError(ErrorKind::Database, QStringLiteral("Accesso all'archivio rifiutato dal server !"),
+                                 detail);
+            case Ping::Reject:
+                return makeError(ErrorKind::InUse, kBusyText, detail);
+            case Ping::NoAttempt:
+                return makeError(ErrorKind::InvalidValue, QStringLiteral("File %1 non valido !").arg(kPostgresFileName),
+                                 detail);
+            case Ping::NoResponse:
+            case Ping::Unknown:
+                break;
+            }
+            return makeError(ErrorKind::Network, QStringLiteral("Server dell'archivio non raggiungibile !"), detail);
+        }
+    }
+    Statement session(*connection, kPostgresSessionSql);
+    if (Result<void> set = session.run(); !set)
+        return set.error();
+    keep(connection);
+    return connection;
+}
+
+Result<QueueDatabase::Connection *> QueueDatabase::live()
+{
+    if (m_connection->broken()) {
+        Result<std::shared_ptr<Connection>> again = Connection::toServer(m_location);
+        if (!again)
+            return again.error();
+        m_connection = std::move(again).value();
+    }
+    return m_connection.get();
+}
 
 QueueDatabase::QueueDatabase(DatabaseLocation location, std::shared_ptr<Connection> connection)
     : m_location(std::move(location)), m_connection(std::move(connection))
@@ -381,43 +447,10 @@ Result<std::unique_ptr<QueueDatabase>> QueueDatabase::open(const QString &archiv
     DatabaseLocation location = std::move(located).value();
 
     if (location.engine == DatabaseEngine::Postgres) {
-        if (std::shared_ptr<Connection> kept = Connection::keptFor(location.conninfo))
-            return std::unique_ptr<QueueDatabase>(new QueueDatabase(std::move(location), std::move(kept)));
-        if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
-            return makeError(ErrorKind::Database, QStringLiteral("Driver PostgreSQL non installato su questo PC !"),
-                             QStringLiteral("no QPSQL driver"));
-        }
-        auto connection = std::make_shared<Connection>(DatabaseEngine::Postgres, location.conninfo);
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection->name());
-            db.setConnectOptions(kPostgresDefaults + location.conninfo);
-            if (!db.open()) {
-                // Qt gives libpq's words only; asking the server without
-                // logging in tells a server that is not there from one that
-                // refused the login.
-                const QString detail = describe(db.lastError(), location.filePath);
-                switch (pingServer(kPostgresDefaults + location.conninfo)) {
-                case Ping::Ok:
-                    return makeError(ErrorKind::Database, QStringLiteral("Accesso all'archivio rifiutato dal server !"),
-                                     detail);
-                case Ping::Reject:
-                    return makeError(ErrorKind::InUse, kBusyText, detail);
-                case Ping::NoAttempt:
-                    return makeError(ErrorKind::InvalidValue,
-                                     QStringLiteral("File %1 non valido !").arg(kPostgresFileName), detail);
-                case Ping::NoResponse:
-                case Ping::Unknown:
-                    break;
-                }
-                return makeError(ErrorKind::Network, QStringLiteral("Server dell'archivio non raggiungibile !"),
-                                 detail);
-            }
-        }
-        Statement session(*connection, kPostgresSessionSql);
-        if (Result<void> set = session.run(); !set)
-            return set.error();
-        Connection::keep(connection);
-        return std::unique_ptr<QueueDatabase>(new QueueDatabase(std::move(location), std::move(connection)));
+        Result<std::shared_ptr<Connection>> connection = Connection::toServer(location);
+        if (!connection)
+            return connection.error();
+        return std::unique_ptr<QueueDatabase>(new QueueDatabase(std::move(location), std::move(connection).value()));
     }
 
     if (!QFileInfo(location.filePath).isFile()) {
@@ -480,7 +513,7 @@ Result<Configurazione> QueueDatabase::configurazione()
 {
     // The table has no key of the system's own: its first row is the first
     // by SQLite's rowid, or by the key column it has on PostgreSQL.
-    Statement select(*m_connection, engine() == DatabaseEngine::Sqlite
+    Statement select(live(), engine() == DatabaseEngine::Sqlite
                                         ? QStringLiteral("SELECT * FROM Configurazione ORDER BY rowid")
                                         : QStringLiteral("SELECT * FROM Configurazione ORDER BY Id"));
     if (Result<void> ran = select.run(); !ran) {
@@ -508,7 +541,7 @@ Result<Configurazione> QueueDatabase::configurazione()
 
 Result<QList<DeskServiceWaiting>> QueueDatabase::deskServicesWaiting(const QString &ipPostazione)
 {
-    Statement select(*m_connection,
+    Statement select(live(),
                      QStringLiteral("SELECT ServizioID, ServizioTesto, Attesa FROM query1 "
                                     "WHERE IpPostazione = ? ORDER BY ServizioID, ServizioTesto"));
     if (Result<void> ran = select.bind(ipPostazione).run(); !ran)
@@ -526,7 +559,7 @@ Result<QList<DeskServiceWaiting>> QueueDatabase::deskServicesWaiting(const QStri
 
 Result<QList<DeskService>> QueueDatabase::deskServices(const QString &ipPostazione)
 {
-    Statement select(*m_connection,
+    Statement select(live(),
                      QStringLiteral("SELECT Id, IpPostazione, ServizioID, ServizioTesto, IDPostazione "
                                     "FROM ServiziPostazioni WHERE IpPostazione = ? ORDER BY ServizioID, Id"));
     if (Result<void> ran = select.bind(ipPostazione).run(); !ran)
@@ -546,7 +579,7 @@ Result<QList<DeskService>> QueueDatabase::deskServices(const QString &ipPostazio
 Result<QList<ActiveService>> QueueDatabase::activeServices()
 {
     // Any value other than false counts as in use (Access stores true as -1).
-    Statement select(*m_connection,
+    Statement select(live(),
                      QStringLiteral("SELECT Id, Servizio FROM Servizi WHERE ServizioAttivo <> ? ORDER BY Id"));
     if (Result<void> ran = select.bind(false).run(); !ran)
         return ran.error();
@@ -562,7 +595,7 @@ Result<QList<ActiveService>> QueueDatabase::activeServices()
 
 Result<bool> QueueDatabase::deskHasService(const QString &ipPostazione, qint64 servizioId)
 {
-    Statement select(*m_connection,
+    Statement select(live(),
                      QStringLiteral("SELECT COUNT(*) FROM ServiziPostazioni "
                                     "WHERE IpPostazione = ? AND ServizioID = ?"));
     const Result<QVariant> count = select.bind(ipPostazione).bind(servizioId).single();
@@ -574,7 +607,7 @@ Result<bool> QueueDatabase::deskHasService(const QString &ipPostazione, qint64 s
 Result<void> QueueDatabase::addDeskService(const QString &ipPostazione, qint64 servizioId,
                                            const QString &servizioTesto)
 {
-    Statement insert(*m_connection,
+    Statement insert(live(),
                      QStringLiteral("INSERT INTO ServiziPostazioni (IpPostazione, ServizioID, ServizioTesto) "
                                     "VALUES (?, ?, ?)"));
     return insert.bind(ipPostazione).bind(servizioId).bind(servizioTesto).run();
@@ -582,7 +615,7 @@ Result<void> QueueDatabase::addDeskService(const QString &ipPostazione, qint64 s
 
 Result<bool> QueueDatabase::removeDeskService(qint64 key, const QString &ipPostazione)
 {
-    Statement remove(*m_connection,
+    Statement remove(live(),
                      QStringLiteral("DELETE FROM ServiziPostazioni WHERE Id = ? AND IpPostazione = ?"));
     if (Result<void> ran = remove.bind(key).bind(ipPostazione).run(); !ran)
         return ran.error();
@@ -591,7 +624,7 @@ Result<bool> QueueDatabase::removeDeskService(qint64 key, const QString &ipPosta
 
 Result<std::optional<QVariant>> QueueDatabase::serviceWaiting(qint64 servizioId)
 {
-    Statement select(*m_connection, QStringLiteral("SELECT Attesa FROM Servizi WHERE Id = ?"));
+    Statement select(live(), QStringLiteral("SELECT Attesa FROM Servizi WHERE Id = ?"));
     if (Result<void> ran = select.bind(servizioId).run(); !ran)
         return ran.error();
     const Result<bool> row = select.next();
@@ -604,7 +637,7 @@ Result<bool> QueueDatabase::lowerWaiting(qint64 servizioId)
 {
     // One conditional statement: of two desks lowering the last waiting
     // ticket, only one changes the row.
-    Statement update(*m_connection,
+    Statement update(live(),
                      QStringLiteral("UPDATE Servizi SET Attesa = Attesa - 1 WHERE Id = ? AND Attesa > 0"));
     if (Result<void> ran = update.bind(servizioId).run(); !ran)
         return ran.error();
@@ -613,13 +646,13 @@ Result<bool> QueueDatabase::lowerWaiting(qint64 servizioId)
 
 Result<void> QueueDatabase::raiseWaiting(qint64 servizioId)
 {
-    Statement update(*m_connection, QStringLiteral("UPDATE Servizi SET Attesa = Attesa + 1 WHERE Id = ?"));
+    Statement update(live(), QStringLiteral("UPDATE Servizi SET Attesa = Attesa + 1 WHERE Id = ?"));
     return update.bind(servizioId).run();
 }
 
 Result<bool> QueueDatabase::anyWaitingTicket()
 {
-    Statement select(*m_connection, kAnyWaitingSql);
+    Statement select(live(), kAnyWaitingSql);
     const Result<QVariant> any = select.bind(false).single();
     if (!any)
         return any.error();
@@ -630,7 +663,7 @@ Result<std::optional<Ticket>> QueueDatabase::oldestWaitingTicket(const QString &
 {
     QList<qint64> serviceIds;
     {
-        Statement select(*m_connection,
+        Statement select(live(),
                          QStringLiteral("SELECT DISTINCT ServizioID FROM ServiziPostazioni "
                                         "WHERE IpPostazione = ? ORDER BY ServizioID"));
         if (Result<void> ran = select.bind(ipPostazione).run(); !ran)
@@ -650,7 +683,7 @@ Result<std::optional<Ticket>> QueueDatabase::oldestWaitingTicket(const QString &
     // service, whatever the length of the queue.
     std::optional<Ticket> oldest;
     for (const qint64 serviceId : std::as_const(serviceIds)) {
-        Statement select(*m_connection, kOldestOfServiceSql);
+        Statement select(live(), kOldestOfServiceSql);
         if (Result<void> ran = select.bind(false).bind(serviceId).run(); !ran)
             return ran.error();
         const Result<bool> row = select.next();
@@ -670,7 +703,7 @@ Result<bool> QueueDatabase::markTicketCalled(qint64 key)
 {
     // Only where still uncalled: of two desks taking the same ticket, the
     // second changes no row and learns it lost.
-    Statement update(*m_connection,
+    Statement update(live(),
                      QStringLiteral("UPDATE CodaFromTotem SET SeChiamato = ? WHERE Id = ? AND SeChiamato = ?"));
     if (Result<void> ran = update.bind(true).bind(key).bind(false).run(); !ran)
         return ran.error();
@@ -679,7 +712,7 @@ Result<bool> QueueDatabase::markTicketCalled(qint64 key)
 
 Result<void> QueueDatabase::unmarkTicketCalled(qint64 key)
 {
-    Statement update(*m_connection, QStringLiteral("UPDATE CodaFromTotem SET SeChiamato = ? WHERE Id = ?"));
+    Statement update(live(), QStringLiteral("UPDATE CodaFromTotem SET SeChiamato = ? WHERE Id = ?"));
     return update.bind(false).bind(key).run();
 }
 

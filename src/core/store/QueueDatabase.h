@@ -77,8 +77,8 @@ public:
     // neither exists. The path is formed by plain joining.
     static Result<DatabaseLocation> locate(const QString &archiveFolder, const QString &fileName = kDatabaseFileName);
     // As located. NotADatabase when the file is no SQLite database. A server
-    // connection is kept for the next open of the same database, and dropped
-    // when it fails, so that the next open connects again.
+    // connection is kept for the next open of the same database; once a
+    // statement finds it broken, the next statement or open connects again.
     static Result<std::unique_ptr<QueueDatabase>> open(const QString &archiveFolder,
                                                        const QString &fileName = kDatabaseFileName);
     ~QueueDatabase();
@@ -133,6 +133,8 @@ public:
 
 private:
     QueueDatabase(DatabaseLocation location, std::shared_ptr<Connection> connection);
+    // The connection, made again first when an earlier statement found it broken.
+    Result<Connection *> live();
     DatabaseLocation m_location;
     std::shared_ptr<Connection> m_connection;
 };
