@@ -7,6 +7,8 @@
 #   and everything stops after TQ3_DEMO_SECONDS (default 10).
 # TQ3_DEMO_MODE=1 gives an automatic desk, 2 (default) a selective one;
 # TQ3_DEMO_PORT sets the server module's UDP port (default 4001).
+# TQ3_DEMO_DB=postgres puts the queue database on a private PostgreSQL server
+# started for the demo (and stopped with it) instead of the file TQ3MAX.mdb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -21,13 +23,28 @@ bin=$build/bin
 mode=${TQ3_DEMO_MODE:-2}
 port=${TQ3_DEMO_PORT:-4001}
 seconds=${TQ3_DEMO_SECONDS:-10}
+database=${TQ3_DEMO_DB:-sqlite}
 run=$root/demo-run
 archive=$run/archive
 desk=$run/desk
 rm -rf "$run"
 mkdir -p "$desk"
 
-"$bin/tq3-standin" create "$archive" --mode "$mode" --port "$port"
+postgres_dir=
+stop_postgres() {
+    [ -n "$postgres_dir" ] && bash "$root/scripts/postgres.sh" stop "$postgres_dir" || true
+    postgres_dir=
+}
+trap stop_postgres EXIT
+create_options=()
+if [ "$database" = postgres ]; then
+    conninfo=$(bash scripts/postgres.sh start)
+    postgres_dir=${conninfo#host=}
+    postgres_dir=${postgres_dir%% *}
+    create_options=(--postgres "$conninfo")
+    echo "Queue database on the private PostgreSQL server: $conninfo"
+fi
+"$bin/tq3-standin" create "$archive" --mode "$mode" --port "$port" "${create_options[@]}"
 # Archive folder, desk name, server address, no second screen; one line of
 # quoted fields ending in CR LF. 127.0.0.1 is never this PC's own IpLocale.
 printf '"%s","Sportello 1","127.0.0.1","N"\r\n' "$archive" > "$desk/PercorsiClient.txt"
@@ -44,6 +61,7 @@ stop_all() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null || true
     client_pid= standin_pid= xvfb_pid=
+    stop_postgres
 }
 trap stop_all EXIT
 
