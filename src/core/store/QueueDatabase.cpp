@@ -354,7 +354,7 @@ Result<QString> readConninfo(const QString &path)
         return makeError(ErrorKind::Io, QStringLiteral("File %1 non valido !").arg(kPostgresFileName),
                          file.errorString() + QStringLiteral(" [") + path + u']');
     }
-    const QString conninfo = cp1252::decode(file.readLine(64 * 1024)).trimmed();
+    const QString conninfo = cp1252::decode(file.readAll()).section(u'\n', 0, 0).trimmed();
     if (conninfo.isEmpty()) {
         return makeError(ErrorKind::InvalidValue, QStringLiteral("File %1 non valido !").arg(kPostgresFileName),
                          QStringLiteral("empty [") + path + u']');
@@ -424,13 +424,22 @@ QueueDatabase::~QueueDatabase() = default;
 Result<DatabaseLocation> QueueDatabase::locate(const QString &archiveFolder, const QString &fileName)
 {
     const QString plainPath = archiveFolder + QDir::separator() + fileName;
-    if (const std::optional<QString> server = findDatabaseFile(archiveFolder + QDir::separator() + kPostgresFileName)) {
+    const QString serverPath = archiveFolder + QDir::separator() + kPostgresFileName;
+    // The names as spelled first: the folder, often a network share, is read
+    // for them in other letter cases only when neither is there.
+    std::optional<QString> server = QFileInfo::exists(serverPath) ? std::optional<QString>(serverPath) : std::nullopt;
+    std::optional<QString> found = !server && QFileInfo::exists(plainPath) ? std::optional<QString>(plainPath)
+                                                                           : std::nullopt;
+    if (!server && !found) {
+        server = findDatabaseFile(serverPath);
+        found = server ? std::nullopt : findDatabaseFile(plainPath);
+    }
+    if (server) {
         Result<QString> conninfo = readConninfo(*server);
         if (!conninfo)
             return conninfo.error();
         return DatabaseLocation{DatabaseEngine::Postgres, *server, *conninfo};
     }
-    const std::optional<QString> found = findDatabaseFile(plainPath);
     if (!found) {
         return makeError(ErrorKind::NotFound, QStringLiteral("Archivio %1 non trovato !").arg(fileName),
                          plainPath);

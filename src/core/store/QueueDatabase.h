@@ -73,8 +73,9 @@ struct Ticket final {
 class QueueDatabase final {
 public:
     // TQ3MAX.pg when the folder holds one, otherwise archiveFolder + separator
-    // + fileName; either name's letter case is not significant. NotFound when
-    // neither exists. The path is formed by plain joining.
+    // + fileName; when neither is there as spelled, either is also found in
+    // other letter cases. NotFound when neither exists. The path is formed by
+    // plain joining.
     static Result<DatabaseLocation> locate(const QString &archiveFolder, const QString &fileName = kDatabaseFileName);
     // As located. NotADatabase when the file is no SQLite database. A server
     // connection is kept for the next open of the same database; once a
