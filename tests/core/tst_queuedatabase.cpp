@@ -264,6 +264,7 @@ void TestQueueDatabase::oldestWaitingTicketOfTheDesksServices_data()
     row("tickets of other services are passed over", "3,30,0,08:00:00 1,10,0,09:00:00", {1, 2}, 10);
     row("called tickets are passed over", "1,10,1,08:00:00 2,21,0,09:30:00", {1, 2}, 21);
     row("equal times go by the row key", "2,22,0,09:00:00 1,12,0,09:00:00", {1, 2}, 22);
+    row("a fraction of a second counts", "1,13,0,09:00:00.9 2,23,0,09:00:00.2", {1, 2}, 23);
     row("a service listed twice for the desk counts once", "1,10,0,09:00:00", {1, 1}, 10);
     row("only other services wait: nothing for this desk", "3,30,0,08:00:00", {1, 2}, 0);
     row("a desk with no services gets nothing", "1,10,0,08:00:00", {}, 0);
