@@ -90,6 +90,8 @@ public:
             db.setConnectOptions(where.conninfo);
         }
         m_ready = db.open();
+        if (where.engine == DatabaseEngine::Postgres)
+            m_firstRowOnly = u" FETCH FIRST 1 ROW ONLY"_s;
         m_socket = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in to{};
         to.sin_family = AF_INET;
@@ -129,7 +131,8 @@ public:
             QDateTime ora;
             for (const qint64 id : std::as_const(services)) {
                 QSqlQuery &oldest = statement(u"SELECT Id, servizioid, NrDaChiamare, Servizio, ora FROM CodaFromTotem "
-                                              "WHERE SeChiamato = ? AND servizioid = ? ORDER BY ora, Id"_s,
+                                              "WHERE SeChiamato = ? AND servizioid = ? ORDER BY ora, Id"_s
+                                                  + m_firstRowOnly,
                                               {false, id});
                 if (oldest.next() && (key < 0 || oldest.value(4).toDateTime() < ora)) {
                     key = oldest.value(0).toLongLong();
@@ -170,6 +173,7 @@ private:
     bool send(const char *payload) { return ::send(m_socket, payload, qstrlen(payload), 0) >= 0; }
 
     QString m_archive;
+    QString m_firstRowOnly;  // as the desks ask PostgreSQL for the oldest ticket
     QHash<QString, std::shared_ptr<QSqlQuery>> m_prepared;
     int m_socket = -1;
     bool m_ready = false;

@@ -689,10 +689,15 @@ Result<std::optional<Ticket>> QueueDatabase::oldestWaitingTicket(const QString &
 
     // The oldest waiting ticket of each service is the first entry of that
     // service in the index (SeChiamato, servizioid, ora, Id): one seek per
-    // service, whatever the length of the queue.
+    // service, whatever the length of the queue. SQLite stops where the rows
+    // stop being read; PostgreSQL runs a query to its end and sends every
+    // row, unless told (in standard SQL) that one is enough.
+    const QString oldestSql = engine() == DatabaseEngine::Sqlite
+        ? kOldestOfServiceSql
+        : kOldestOfServiceSql + QStringLiteral(" FETCH FIRST 1 ROW ONLY");
     std::optional<Ticket> oldest;
     for (const qint64 serviceId : std::as_const(serviceIds)) {
-        Statement select(live(), kOldestOfServiceSql);
+        Statement select(live(), oldestSql);
         if (Result<void> ran = select.bind(false).bind(serviceId).run(); !ran)
             return ran.error();
         const Result<bool> row = select.next();
