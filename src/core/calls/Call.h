@@ -85,6 +85,9 @@ public:
 
     virtual CallOutcome run(const CallRequest &request) = 0;
 
+    // The two refusals both consoles make before anything is read.
+    static std::optional<CallOutcome> refusedAddress(const CallRequest &request);
+
 protected:
     ServerLink &link() const { return m_link; }
 
@@ -95,8 +98,6 @@ protected:
         outcome.message = std::move(message);
         return outcome;
     }
-    // The two refusals both consoles make before anything is read.
-    static std::optional<CallOutcome> refusedAddress(const CallRequest &request);
 
 private:
     ServerLink &m_link;
