@@ -12,7 +12,11 @@
 #include "core/store/SettingsFile.h"
 
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +27,19 @@
 namespace tq3::test {
 
 inline const QString kDesk = QStringLiteral("Sportello 1");
+
+// The console with its "Servizio" menu open, as the screen shows it (the
+// menu is a window of its own, which a grab of the console leaves out).
+inline bool saveWithServiceMenu(QWidget &console, const QString &path)
+{
+    auto *menu = console.findChild<QMenu *>(QStringLiteral("SS1"));
+    console.findChild<QMenuBar *>()->setActiveAction(menu->menuAction());
+    if (!QTest::qWaitForWindowExposed(menu))
+        return false;
+    QTest::qWait(300);  // painted
+    const QRect area = console.frameGeometry();
+    return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path);
+}
 
 // One line of the history file.
 inline QByteArray historyLine(const QByteArray &number, const QByteArray &time, const QByteArray &date, int minutes,
@@ -102,6 +119,26 @@ protected:
     }
 
     QByteArray logFile() const { return readFile(m_work->filePath(kLogFileName)).value_or(QByteArray()); }
+
+    // Keys as the window system queues them for the console's focus, all
+    // before the first is handled; the last one held down repeats.
+    void pressKeys(const QList<QKeyCombination> &keys, int repeatsOfTheLast = 0)
+    {
+        Console *form = m_registry->template loaded<Console>();
+        QWidget *focus = form->focusWidget() ? form->focusWidget() : form;
+        const auto post = [focus](QEvent::Type type, QKeyCombination key, bool repeat) {
+            const QString text = key.key() == Qt::Key_Enter ? QStringLiteral("\r") : QString();
+            QCoreApplication::postEvent(focus, new QKeyEvent(type, key.key(), key.keyboardModifiers(), text, repeat));
+        };
+        for (qsizetype k = 0; k < keys.size(); ++k) {
+            post(QEvent::KeyPress, keys[k], false);
+            for (int i = 0; k == keys.size() - 1 && i < repeatsOfTheLast; ++i)
+                post(QEvent::KeyPress, keys[k], true);
+            post(QEvent::KeyRelease, keys[k], false);
+        }
+        QCoreApplication::processEvents();
+    }
+
     QByteArray historyFile() const
     {
         return readFile(m_work->filePath(QStringLiteral("Cronologia-Sportello 1.txt"))).value_or(QByteArray());

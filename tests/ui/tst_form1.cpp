@@ -38,9 +38,27 @@ struct Press final {
     bool refreshUnderBox = false;
 };
 
+// "Richiama" after the console is opened again with this server and port.
+struct Recalling final {
+    QString server = u"127.0.0.1"_s;
+    int port = -1;  // -1: the listener's
+    QStringList boxes = {};
+    int datagrams = 2;  // with the call's own
+    bool shownAgain = true;
+};
+
+// Keys pressed at the console after an Avanti, the last one held down `repeats` times.
+struct Keys final {
+    QList<QKeyCombination> keys;
+    int repeats = 0;
+    int calls = 1;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Press)
+Q_DECLARE_METATYPE(Recalling)
+Q_DECLARE_METATYPE(Keys)
 
 class TestForm1 final : public ConsoleTest<Form1> {
     Q_OBJECT
@@ -59,6 +77,10 @@ private Q_SLOTS:
     void refreshKeepsTheChosenService();
     void secondScreenBlinkMenuAndClose();
     void headingClickReversesTheOrderOfTheOpenHistory();
+    void recallAnnouncesTheLastCallAgain_data();
+    void recallAnnouncesTheLastCallAgain();
+    void keysCallOncePerPress_data();
+    void keysCallOncePerPress();
 
 private:
     void execute(const QString &sql) { QVERIFY(m_archive->builder().execute(sql).ok()); }
@@ -305,8 +327,81 @@ void TestForm1::headingClickReversesTheOrderOfTheOpenHistory()
     // docs/console-selettivo.png, when TQ3_SCREENSHOT names it (under Xvfb).
     if (const QString path = qEnvironmentVariable("TQ3_SCREENSHOT"); !path.isEmpty()) {
         form.refreshTick();
-        QVERIFY(form.grab().save(path));
+        QVERIFY(saveWithServiceMenu(form, path));
     }
+}
+
+void TestForm1::recallAnnouncesTheLastCallAgain_data()
+{
+    QTest::addColumn<Recalling>("recall");
+    QTest::newRow("a recall sends the same datagram, shows the call blinking again and adds no history line")
+        << Recalling{};
+    QTest::newRow("a recall that cannot be sent is told as a call's failed send, and still shown")
+        << Recalling{.port = 0, .boxes = {u"Segnalazione errore connessione|Porta del Server non valida (0) !|info"_s},
+                  .datagrams = 1};
+    QTest::newRow("a recall to this PC's own address is refused as a call is")
+        << Recalling{.server = kDeskIp, .boxes = {u" |Client e Server non devono/coesistere sullo stesso PC !"_s},
+                  .datagrams = 1, .shownAgain = false};
+}
+
+void TestForm1::recallAnnouncesTheLastCallAgain()
+{
+    QFETCH(Recalling, recall);
+    QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 3, 41));
+    QVERIFY(m_archive->addService(kDeskIp, 13, u"Tributi"_s, 2, 5));
+    m_registry->record().secondoSchermoAttivo = true;
+    ModalCloser closer;
+    open();
+    QVERIFY(!child<QAction>(u"SS4"_s)->isEnabled() && !child<QPushButton>(u"Richiama"_s)->isEnabled());
+    pressKeys({Qt::Key_F5});  // nothing to recall yet
+    clickAvanti();
+    // The run's last call outlives the console; the operator has chosen another service since.
+    close();
+    if (recall.port >= 0)
+        m_registry->record().portaServer = recall.port;
+    open(recall.server);
+    child<QTableView>(u"grid"_s)->selectRow(1);
+    QVERIFY(child<QAction>(u"SS4"_s)->isEnabled() && child<QPushButton>(u"Richiama"_s)->isEnabled());
+    pressKeys({Qt::Key_F5}, 3);  // held down: once
+
+    QCOMPARE(closer.boxes(), recall.boxes);
+    QCOMPARE(m_listener->drain(100), QList<QByteArray>(recall.datagrams, "041#Sportello 1#Anagrafe"));
+    // The public's screen, then the console's number.
+    auto *panel = m_registry->window<LoSchermo2>().findChild<QFrame *>(u"Gruppo"_s);
+    QStringList seen{panel->isVisibleTo(panel->window()) ? u"number panel"_s : u"out of service"_s};
+    for (const QLabel *label : {panel->findChild<QLabel *>(u"Label2"_s), panel->findChild<QLabel *>(u"Label3"_s),
+                                child(u"Label1_1"_s)})
+        seen << label->text();
+    QCOMPARE(seen.join(u'|'), recall.shownAgain ? u"number panel|Anagrafe|41|41"_s : u"out of service|Anagrafe|41|0"_s);
+    QCOMPARE(child<QTimer>(u"Timer2"_s)->isActive(), recall.shownAgain);
+    // Nothing else: the chosen service, Attesa and the history keep what the call left.
+    QCOMPARE(text(u"Label1_2"_s), u"Tributi"_s);
+    QCOMPARE(m_archive->attesa(12), std::optional(qint64(2)));
+    QCOMPARE(history()->topLevelItemCount(), 0);
+    QCOMPARE(historyFile(), historyLine("41", "14.05", "05/12/2026", 0, "Anagrafe"));
+}
+
+void TestForm1::keysCallOncePerPress_data()
+{
+    QTest::addColumn<Keys>("pressed");
+    QTest::newRow("F12 calls the next number") << Keys{{Qt::Key_F12}};
+    QTest::newRow("the keypad's Enter calls once, not also through the default button")
+        << Keys{{Qt::KeypadModifier | Qt::Key_Enter}};
+    QTest::newRow("F12 pressed twice quickly calls twice") << Keys{{Qt::Key_F12, Qt::Key_F12}, 0, 2};
+    QTest::newRow("F12 held down calls once") << Keys{{Qt::Key_F12}, 5};
+}
+
+void TestForm1::keysCallOncePerPress()
+{
+    QFETCH(Keys, pressed);
+    QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 10, 41));
+    ModalCloser closer;
+    open();
+    pressKeys(pressed.keys, pressed.repeats);
+    QList<QByteArray> sent{"041#Sportello 1#Anagrafe", "042#Sportello 1#Anagrafe"};
+    QCOMPARE(m_listener->drain(100), sent.first(pressed.calls));
+    QCOMPARE(history()->topLevelItemCount(), pressed.calls);
+    QCOMPARE(closer.seen.size(), 0);
 }
 
 QTEST_MAIN(TestForm1)

@@ -1,6 +1,7 @@
 #include "gui/consoles/ConsoleParts.h"
 
 #include "core/calls/CallHistory.h"
+#include "core/calls/Recall.h"
 #include "core/calls/ServerLink.h"
 #include "gui/consoles/ConsolePictures.h"
 #include "gui/settings/ImpoRete.h"
@@ -11,7 +12,9 @@
 #include "gui/kit/WindowRegistry.h"
 #include "core/store/SettingsFile.h"
 #include "gui/windows/LoSchermo2.h"
+#include "gui/windows/MsgForm.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
@@ -206,6 +209,15 @@ ConsoleForm::ConsoleForm(WindowRegistry &registry, ConsoleState &state, const QS
     setFont(look::tahoma(8.25));
     kit::setColours(this, Qt::black, look::fromBgr(0x00ECD6C6));
     state.historyOpen = false;
+
+    // Wherever the focus is in the console; a key held down calls once, not
+    // once per repeat.
+    auto *avantiKeys = new QAction(this);
+    avantiKeys->setObjectName(QStringLiteral("TastiAvanti"));
+    avantiKeys->setShortcuts({QKeySequence(Qt::Key_F12), QKeySequence(Qt::Key_Enter)});
+    avantiKeys->setAutoRepeat(false);
+    addAction(avantiKeys);
+    connect(avantiKeys, &QAction::triggered, this, &ConsoleForm::Command1Click);
 }
 
 ConsoleForm::~ConsoleForm() = default;
@@ -215,6 +227,13 @@ void ConsoleForm::buildMenu()
     m_menuBar = new QMenuBar(this);
     m_menuBar->setObjectName(QStringLiteral("menuBar"));
     m_serviceMenu = new ServiceMenu(registry(), m_menuBar, this);
+    m_serviceMenu->menu()->addSeparator();
+    m_ss4 = m_serviceMenu->menu()->addAction(QStringLiteral("Richiama"));
+    m_ss4->setObjectName(QStringLiteral("SS4"));
+    m_ss4->setShortcut(QKeySequence(Qt::Key_F5));
+    m_ss4->setAutoRepeat(false);
+    connect(m_ss4, &QAction::triggered, this, &ConsoleForm::Richiama);
+    enableRecall();
 }
 
 void ConsoleForm::buildClient(int widthPx, int heightPx)
@@ -228,6 +247,14 @@ void ConsoleForm::buildClient(int widthPx, int heightPx)
     picture.setBrush(QPalette::Window, QBrush(pictures::consoleBackground(m_client->size())));
     m_client->setPalette(picture);
     m_client->setAutoFillBackground(true);
+}
+
+QPushButton *ConsoleForm::buildAvanti(const QString &name, const kit::Twips &at)
+{
+    auto *avanti = kit::control<QPushButton>(m_client, name, at, QStringLiteral("Avanti"));
+    avanti->setAutoDefault(true);
+    connect(avanti, &QPushButton::clicked, this, &ConsoleForm::Command1Click);
+    return avanti;
 }
 
 void ConsoleForm::buildCallLabels(const QColor &deskColour, const QColor &numberColour,
@@ -265,6 +292,24 @@ void ConsoleForm::buildStopButton(const kit::Twips &at)
     m_pushButton1 = kit::control<QPushButton>(m_client, QStringLiteral("PushButton1"), at);
     m_pushButton1->setIcon(style()->standardIcon(QStyle::SP_MediaStop));
     m_blink = new CallBlink(registry(), m_label1[1], m_pushButton1, this);
+}
+
+void ConsoleForm::buildRecallButton(const kit::Twips &at)
+{
+    m_richiama = kit::control<QPushButton>(m_client, QStringLiteral("Richiama"), at, QStringLiteral("Richiama"));
+    // A mouse target: the focus stays where it was, so Enter still means "Avanti".
+    m_richiama->setFocusPolicy(Qt::NoFocus);
+    m_richiama->setAutoDefault(false);
+    connect(m_richiama, &QPushButton::clicked, this, &ConsoleForm::Richiama);
+    enableRecall();
+}
+
+void ConsoleForm::enableRecall()
+{
+    const bool callToRecall = m_consoleState.lastCall.has_value();
+    m_ss4->setEnabled(callToRecall);
+    if (m_richiama)
+        m_richiama->setEnabled(callToRecall);
 }
 
 void ConsoleForm::buildHistoryPart(const kit::Twips &heading, const kit::Twips &list)
@@ -339,6 +384,26 @@ void ConsoleForm::takeAnnounced(const AnnouncedCall &call)
     m_consoleState.numeroTesto = call.numberText;
     m_consoleState.testoPostazione = call.desk;
     m_consoleState.testoServizio = call.service;
+    m_consoleState.lastCall = call;
+    enableRecall();
+}
+
+void ConsoleForm::Richiama()
+{
+    if (m_callRunning || !m_consoleState.lastCall)
+        return;
+    m_callRunning = true;
+    const CallOutcome outcome = Recall(*m_link).run(callRequest(), *m_consoleState.lastCall);
+    if (outcome.kind != CallOutcome::Kind::Announced) {
+        MsgForm::MostraMessaggio(registry(), outcome.message.value(0), outcome.message.value(1));
+    } else {
+        const AnnouncedCall &call = outcome.call;
+        m_label1[1]->setText(QString::number(call.number));
+        showOnSecondScreen(call.desk, call.service, call.number);
+        if (outcome.error)
+            reportSendFailure(*outcome.error);
+    }
+    m_callRunning = false;
 }
 
 void ConsoleForm::reportHistoryOpening()
@@ -349,10 +414,14 @@ void ConsoleForm::reportHistoryOpening()
 void ConsoleForm::showCallOnSecondScreen()
 {
     const SettingsRecord &record = registry().record();
-    if (!record.secondoSchermoAttivo)
+    showOnSecondScreen(record.nomePostazione, m_consoleState.serviceCaption, record.numeroChiamato);
+}
+
+void ConsoleForm::showOnSecondScreen(const QString &desk, const QString &service, qint32 number)
+{
+    if (!registry().record().secondoSchermoAttivo)
         return;
-    registry().window<LoSchermo2>().MostraChiamata(record.nomePostazione, m_consoleState.serviceCaption,
-                                                   record.numeroChiamato);
+    registry().window<LoSchermo2>().MostraChiamata(desk, service, number);
     m_serviceMenu->markInService();
     m_blink->start();
 }

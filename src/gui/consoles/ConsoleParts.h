@@ -11,6 +11,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -103,6 +104,7 @@ public:
 
     QAction *inService() const { return m_ss2; }
     QAction *outOfService() const { return m_ss3; }
+    QMenu *menu() const { return m_ss1; }
 
 private:
     void setMarks(bool inService);
@@ -149,6 +151,9 @@ struct ConsoleState {
     QString serviceCaption;
     // The history part is open; it is closed at each load.
     bool historyOpen = false;
+    // The last call announced in the run, for "Richiama"; none before the
+    // first, so a console opened again can still recall it.
+    std::optional<AnnouncedCall> lastCall;
 };
 
 // What the two consoles have in common: the server link and the history
@@ -163,6 +168,13 @@ public:
 
     ServerLink &link() const { return *m_link; }
 
+    // "Avanti": the button, F12 and the keypad's Enter.
+    virtual void Command1Click() = 0;
+    // "Richiama" (SS4, F5, and the button where the console has one): the
+    // last call announced again, shown again and blinking; nothing taken or
+    // recorded. Nothing before the run's first call or while a call runs.
+    void Richiama();
+
 protected:
     ConsoleForm(WindowRegistry &registry, ConsoleState &state, const QString &title);
 
@@ -170,12 +182,17 @@ protected:
     // with the consoles' background picture.
     void buildMenu();
     void buildClient(int widthPx, int heightPx);
+    // Command1, "Avanti": the console's default button, so that Enter calls
+    // as F12 and the keypad's Enter do.
+    QPushButton *buildAvanti(const QString &name, const kit::Twips &at);
     // Label1(0..2): desk, number (18 pt bold, right-aligned) and service.
     void buildCallLabels(const QColor &deskColour, const QColor &numberColour, const std::array<kit::Twips, 3> &at);
     void showDesk(const QString &desk);
     void showService(const QString &service);
     // PushButton1 and the blink it stops.
     void buildStopButton(const kit::Twips &at);
+    // The "Richiama" button, for a console with room for it.
+    void buildRecallButton(const kit::Twips &at);
     // Label4 and LB1.
     void buildHistoryPart(const kit::Twips &heading, const kit::Twips &list);
 
@@ -193,6 +210,10 @@ protected:
     void reportHistoryOpening();
     // With the second screen active: the call on it, "In Servizio" and the blink.
     void showCallOnSecondScreen();
+    void showOnSecondScreen(const QString &desk, const QString &service, qint32 number);
+    // The datagram of a completed call could not be sent; each console tells
+    // it in its own way.
+    virtual void reportSendFailure(const Error &error) = 0;
     // A completed call: one more history row, in the list and the file.
     void recordCall();
 
@@ -211,6 +232,8 @@ protected:
     HistoryList *m_lb1 = nullptr;
     CallBlink *m_blink = nullptr;
     ServiceMenu *m_serviceMenu = nullptr;
+    QAction *m_ss4 = nullptr;
+    QPushButton *m_richiama = nullptr;
 
     bool m_callRunning = false;
 
@@ -218,6 +241,7 @@ private:
     // The settings file read into the record; asks for the settings until
     // it exists.
     bool readSettingsFile();
+    void enableRecall();
 
 protected:
     ConsoleState &m_consoleState;

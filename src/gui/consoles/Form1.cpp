@@ -73,9 +73,7 @@ void Form1::buildControls()
             gridRowClick();
     });
 
-    m_command1 = kit::control<QPushButton>(m_client, QStringLiteral("Command1"), {3675, 360, 975, 615},
-                                           QStringLiteral("Avanti"));
-    connect(m_command1, &QPushButton::clicked, this, &Form1::Command1Click);
+    m_command1 = buildAvanti(QStringLiteral("Command1"), {3675, 360, 975, 615});
 
     buildCallLabels(look::fromBgr(0x00404040), look::fromBgr(0x00800000),
                     {{{3645, 120, 2295, 255}, {5085, 360, 855, 375}, {3720, 1080, 2295, 255}}});
@@ -86,6 +84,9 @@ void Form1::buildControls()
     m_line1->setGeometry(twips::toPixelsX(3720), twips::toPixelsY(1440), twips::toPixelsX(6000 - 3720), 1);
 
     buildStopButton({4680, 600, 375, 375});
+    // Under the number it announces again, right-aligned with it, in the
+    // free strip above the service's box.
+    buildRecallButton({5145, 765, 795, 285});
 
     m_label2 = kit::control<ClickLabel>(m_client, QStringLiteral("Label2"), kLabel2, kHistoryClosedCaption);
     m_label2->setCursor(Qt::PointingHandCursor);
@@ -272,7 +273,12 @@ void Form1::showOutcome(const CallOutcome &outcome)
     endCall();
     recordCall();
     if (outcome.error)
-        showBox(outcome.error->message, QStringLiteral("Segnalazione errore connessione"), outcome.error);
+        reportSendFailure(*outcome.error);
+}
+
+void Form1::reportSendFailure(const Error &error)
+{
+    showBox(error.message, QStringLiteral("Segnalazione errore connessione"), error);
 }
 
 namespace {

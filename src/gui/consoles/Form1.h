@@ -29,7 +29,7 @@ public:
     void CaricaServizi();
     void gridRowClick();
     void refreshTick();
-    void Command1Click();
+    void Command1Click() override;
     void Label2Click();
 
     QTimer *refreshTimer() const { return m_timer1; }
@@ -53,6 +53,7 @@ private:
     void setClientHeight(int twipsHeight);
     CallRequest callRequest() const override;
     void showOutcome(const CallOutcome &outcome);
+    void reportSendFailure(const Error &error) override;
     void showBox(const QString &text, const QString &title, const std::optional<Error> &cause = std::nullopt);
     void pauseRefresh();
     void resumeRefresh();

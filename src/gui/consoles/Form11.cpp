@@ -60,10 +60,7 @@ void Form11::buildControls()
     buildCallLabels(Qt::white, look::fromBgr(0x00000080),
                     {{{120, 120, 2415, 255}, {1560, 360, 975, 375}, {120, 840, 2415, 255}}});
 
-    m_command1 = kit::control<QPushButton>(m_client, QStringLiteral("Command1_0"), {120, 120, 855, 615},
-                                           QStringLiteral("Avanti"));
-    m_command1->setAutoDefault(false);
-    connect(m_command1, &QPushButton::clicked, this, &Form11::Command1Click);
+    m_command1 = buildAvanti(QStringLiteral("Command1_0"), {120, 120, 855, 615});
 
     buildStopButton({1080, 360, 375, 375});
     m_pushButton1->setAutoDefault(false);
@@ -138,6 +135,13 @@ void Form11::showOutcome(const CallOutcome &outcome)
     }
     // The public sees the last call again, also when nothing new was called.
     refreshSecondScreen();
+}
+
+void Form11::reportSendFailure(const Error &error)
+{
+    // As a call's failed send, without "the ticket stays waiting": a recall
+    // takes no ticket.
+    MsgForm::MostraMessaggio(registry(), error.message, {}, error);
 }
 
 void Form11::refreshSecondScreen()

@@ -39,13 +39,14 @@ public:
     void activated() override;
 
     // Handlers, public so that the window can be driven as the operator would.
-    void Command1Click();
+    void Command1Click() override;
     void Label2Click();
     void onSocketError(int code, const QString &description);
 
 private:
     void buildControls();
     void showOutcome(const CallOutcome &outcome);
+    void reportSendFailure(const Error &error) override;
     void refreshSecondScreen();
     void setOuterSizeTwips(int width, int height);
 
