@@ -47,11 +47,12 @@ struct Recalling final {
     bool shownAgain = true;
 };
 
-// Keys pressed at the console after an Avanti, the last one held down `repeats` times.
+// Keys pressed at the console, the last one held down `repeats` times.
 struct Keys final {
     QList<QKeyCombination> keys;
     int repeats = 0;
     int calls = 1;
+    bool focusOnStopButton = false;  // after a call shown on the second screen
 };
 
 } // namespace
@@ -350,7 +351,11 @@ void TestForm1::recallAnnouncesTheLastCallAgain()
     QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 3, 41));
     QVERIFY(m_archive->addService(kDeskIp, 13, u"Tributi"_s, 2, 5));
     m_registry->record().secondoSchermoAttivo = true;
-    ModalCloser closer;
+    QList<bool> refreshUnderBoxes;
+    ModalCloser closer([&](QWidget *) {
+        refreshUnderBoxes << m_registry->loaded<Form1>()->refreshTimer()->isActive();
+        return false;
+    });
     open();
     QVERIFY(!child<QAction>(u"SS4"_s)->isEnabled() && !child<QPushButton>(u"Richiama"_s)->isEnabled());
     pressKeys({Qt::Key_F5});  // nothing to recall yet
@@ -365,6 +370,8 @@ void TestForm1::recallAnnouncesTheLastCallAgain()
     pressKeys({Qt::Key_F5}, 3);  // held down: once
 
     QCOMPARE(closer.boxes(), recall.boxes);
+    QCOMPARE(refreshUnderBoxes, QList<bool>(recall.boxes.size(), false));
+    QVERIFY(m_registry->loaded<Form1>()->refreshTimer()->isActive());
     QCOMPARE(m_listener->drain(100), QList<QByteArray>(recall.datagrams, "041#Sportello 1#Anagrafe"));
     // The public's screen, then the console's number.
     auto *panel = m_registry->window<LoSchermo2>().findChild<QFrame *>(u"Gruppo"_s);
@@ -385,8 +392,8 @@ void TestForm1::keysCallOncePerPress_data()
 {
     QTest::addColumn<Keys>("pressed");
     QTest::newRow("F12 calls the next number") << Keys{{Qt::Key_F12}};
-    QTest::newRow("the keypad's Enter calls once, not also through the default button")
-        << Keys{{Qt::KeypadModifier | Qt::Key_Enter}};
+    QTest::newRow("the keypad's Enter calls also where Enter would stop the blink")
+        << Keys{{Qt::KeypadModifier | Qt::Key_Enter}, 0, 1, true};
     QTest::newRow("F12 pressed twice quickly calls twice") << Keys{{Qt::Key_F12, Qt::Key_F12}, 0, 2};
     QTest::newRow("F12 held down calls once") << Keys{{Qt::Key_F12}, 5};
 }
@@ -395,12 +402,18 @@ void TestForm1::keysCallOncePerPress()
 {
     QFETCH(Keys, pressed);
     QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 10, 41));
+    m_registry->record().secondoSchermoAttivo = pressed.focusOnStopButton;
     ModalCloser closer;
     open();
+    if (pressed.focusOnStopButton) {
+        clickAvanti();
+        child<QPushButton>(u"PushButton1"_s)->setFocus();
+    }
     pressKeys(pressed.keys, pressed.repeats);
+    const int calls = pressed.calls + pressed.focusOnStopButton;
     QList<QByteArray> sent{"041#Sportello 1#Anagrafe", "042#Sportello 1#Anagrafe"};
-    QCOMPARE(m_listener->drain(100), sent.first(pressed.calls));
-    QCOMPARE(history()->topLevelItemCount(), pressed.calls);
+    QCOMPARE(m_listener->drain(100), sent.first(calls));
+    QCOMPARE(history()->topLevelItemCount(), calls);
     QCOMPARE(closer.seen.size(), 0);
 }
 

@@ -393,6 +393,7 @@ void ConsoleForm::Richiama()
     if (m_callRunning || !m_consoleState.lastCall)
         return;
     m_callRunning = true;
+    pauseRefresh();
     const CallOutcome outcome = Recall(*m_link).run(callRequest(), *m_consoleState.lastCall);
     if (outcome.kind != CallOutcome::Kind::Announced) {
         MsgForm::MostraMessaggio(registry(), outcome.message.value(0), outcome.message.value(1));
@@ -404,6 +405,7 @@ void ConsoleForm::Richiama()
             reportSendFailure(*outcome.error);
     }
     m_callRunning = false;
+    resumeRefresh();
 }
 
 void ConsoleForm::reportHistoryOpening()

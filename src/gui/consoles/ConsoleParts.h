@@ -214,6 +214,10 @@ protected:
     // The datagram of a completed call could not be sent; each console tells
     // it in its own way.
     virtual void reportSendFailure(const Error &error) = 0;
+    // A console with a refresh tick stops it while a call or a recall runs,
+    // boxes included, and starts it again after.
+    virtual void pauseRefresh() {}
+    virtual void resumeRefresh() {}
     // A completed call: one more history row, in the list and the file.
     void recordCall();
 

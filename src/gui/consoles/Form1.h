@@ -55,8 +55,8 @@ private:
     void showOutcome(const CallOutcome &outcome);
     void reportSendFailure(const Error &error) override;
     void showBox(const QString &text, const QString &title, const std::optional<Error> &cause = std::nullopt);
-    void pauseRefresh();
-    void resumeRefresh();
+    void pauseRefresh() override;
+    void resumeRefresh() override;
     void onRefused();
     void onSocketError(int code, const QString &description);
 
