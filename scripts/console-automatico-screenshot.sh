@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes the picture of the automatic console with its call history open, after
-# three calls, on a virtual X server: docs/console-automatico.png.
+# Takes the picture of the automatic console with its call history and its
+# "Servizio" menu (where "Richiama" sits) open, after three calls, on a
+# virtual X server: docs/console-automatico.png.
 # Usage: scripts/console-automatico-screenshot.sh [build folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."

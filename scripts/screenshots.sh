@@ -81,7 +81,8 @@ XDG_RUNTIME_DIR=$shots QT_QPA_PLATFORM=xcb TQ3_MSGFORM_SHOT="$root/docs/msgform.
     xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bin/tst_msgform" picture >/dev/null
 echo "docs/msgform.png"
 
-# The selective console with its history open, taken by its window test.
+# The selective console with its history and its "Servizio" menu open (where
+# "Richiama" sits), taken by its window test.
 cmake --build "$build" --target tst_form1
 XDG_RUNTIME_DIR=$shots QT_QPA_PLATFORM=xcb TQ3_SCREENSHOT="$root/docs/console-selettivo.png" \
     xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bin/tst_form1" headingClickReversesTheOrderOfTheOpenHistory >/dev/null
