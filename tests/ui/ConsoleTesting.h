@@ -121,20 +121,29 @@ protected:
     QByteArray logFile() const { return readFile(m_work->filePath(kLogFileName)).value_or(QByteArray()); }
 
     // Keys as the window system queues them for the console's focus, all
-    // before the first is handled; the last one held down repeats.
-    void pressKeys(const QList<QKeyCombination> &keys, int repeatsOfTheLast = 0)
+    // before the first is handled. The last one is held down for `repeats`,
+    // sent in turn as Windows does (a press marked as a repeat) and as X11
+    // does when Qt misses it (a release and a press at the same time).
+    void pressKeys(const QList<QKeyCombination> &keys, int repeats = 0)
     {
         Console *form = m_registry->template loaded<Console>();
         QWidget *focus = form->focusWidget() ? form->focusWidget() : form;
-        const auto post = [focus](QEvent::Type type, QKeyCombination key, bool repeat) {
-            const QString text = key.key() == Qt::Key_Enter ? QStringLiteral("\r") : QString();
-            QCoreApplication::postEvent(focus, new QKeyEvent(type, key.key(), key.keyboardModifiers(), text, repeat));
+        const auto post = [focus](QEvent::Type type, QKeyCombination key, quint64 time, bool repeat) {
+            const bool enter = key.key() == Qt::Key_Enter || key.key() == Qt::Key_Return;
+            auto *event = new QKeyEvent(type, key.key(), key.keyboardModifiers(), enter ? QStringLiteral("\r") : QString(), repeat);
+            event->setTimestamp(time);
+            QCoreApplication::postEvent(focus, event);
         };
         for (qsizetype k = 0; k < keys.size(); ++k) {
-            post(QEvent::KeyPress, keys[k], false);
-            for (int i = 0; k == keys.size() - 1 && i < repeatsOfTheLast; ++i)
-                post(QEvent::KeyPress, keys[k], true);
-            post(QEvent::KeyRelease, keys[k], false);
+            post(QEvent::KeyPress, keys[k], m_keyTime += 100, false);
+            for (int i = 0; k == keys.size() - 1 && i < repeats; ++i) {
+                const bool asWindows = i % 2 == 0;
+                m_keyTime += 33;
+                if (!asWindows)
+                    post(QEvent::KeyRelease, keys[k], m_keyTime, false);
+                post(QEvent::KeyPress, keys[k], m_keyTime, asWindows);
+            }
+            post(QEvent::KeyRelease, keys[k], m_keyTime += 50, false);
         }
         QCoreApplication::processEvents();
     }
@@ -150,6 +159,7 @@ protected:
     std::shared_ptr<ManualClock> m_clock;
     std::unique_ptr<WindowRegistry> m_registry;
     QString m_previousFolder;
+    quint64 m_keyTime = 0;
 };
 
 } // namespace tq3::test

@@ -396,6 +396,7 @@ void TestForm1::keysCallOncePerPress_data()
         << Keys{{Qt::KeypadModifier | Qt::Key_Enter}, 0, 1, true};
     QTest::newRow("F12 pressed twice quickly calls twice") << Keys{{Qt::Key_F12, Qt::Key_F12}, 0, 2};
     QTest::newRow("F12 held down calls once") << Keys{{Qt::Key_F12}, 5};
+    QTest::newRow("Enter held down calls once") << Keys{{Qt::Key_Return}, 4};
 }
 
 void TestForm1::keysCallOncePerPress()

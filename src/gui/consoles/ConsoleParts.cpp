@@ -16,9 +16,11 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -117,6 +119,42 @@ void CallBlink::tick()
     m_number->setVisible(m_numberShown);
 }
 
+ConsoleKeys::ConsoleKeys(QWidget *console)
+    : QObject(console)
+    , m_console(console)
+{
+    // Key events go to the focus widget: the application sees them all first.
+    QCoreApplication::instance()->installEventFilter(this);
+}
+
+bool ConsoleKeys::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (!widget || widget->window() != m_console)
+        return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    const int code = key->key();
+    const bool command = (code == Qt::Key_F12 || code == Qt::Key_Enter || code == Qt::Key_F5)
+        && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (!command && code != Qt::Key_Return && code != Qt::Key_Space)
+        return false;
+    if (event->type() == QEvent::KeyRelease) {
+        m_releasedKey = code;
+        m_releasedAt = key->timestamp();
+        return false;
+    }
+    const bool repeat = key->isAutoRepeat() || (code == m_releasedKey && key->timestamp() == m_releasedAt);
+    if (repeat || !command)
+        return repeat;
+    if (code == Qt::Key_F5)
+        Q_EMIT richiama();
+    else
+        Q_EMIT avanti();
+    return true;
+}
+
 ServiceMenu::ServiceMenu(WindowRegistry &registry, QMenuBar *bar, QObject *parent)
     : QObject(parent)
     , m_registry(registry)
@@ -210,14 +248,9 @@ ConsoleForm::ConsoleForm(WindowRegistry &registry, ConsoleState &state, const QS
     kit::setColours(this, Qt::black, look::fromBgr(0x00ECD6C6));
     state.historyOpen = false;
 
-    // Wherever the focus is in the console; a key held down calls once, not
-    // once per repeat.
-    auto *avantiKeys = new QAction(this);
-    avantiKeys->setObjectName(QStringLiteral("TastiAvanti"));
-    avantiKeys->setShortcuts({QKeySequence(Qt::Key_F12), QKeySequence(Qt::Key_Enter)});
-    avantiKeys->setAutoRepeat(false);
-    addAction(avantiKeys);
-    connect(avantiKeys, &QAction::triggered, this, &ConsoleForm::Command1Click);
+    m_keys = new ConsoleKeys(this);
+    connect(m_keys, &ConsoleKeys::avanti, this, &ConsoleForm::Command1Click);
+    connect(m_keys, &ConsoleKeys::richiama, this, &ConsoleForm::Richiama);
 }
 
 ConsoleForm::~ConsoleForm() = default;
@@ -228,10 +261,9 @@ void ConsoleForm::buildMenu()
     m_menuBar->setObjectName(QStringLiteral("menuBar"));
     m_serviceMenu = new ServiceMenu(registry(), m_menuBar, this);
     m_serviceMenu->menu()->addSeparator();
-    m_ss4 = m_serviceMenu->menu()->addAction(QStringLiteral("Richiama"));
+    // The key is shown, not bound: ConsoleKeys presses it once per press.
+    m_ss4 = m_serviceMenu->menu()->addAction(QStringLiteral("Richiama\tF5"));
     m_ss4->setObjectName(QStringLiteral("SS4"));
-    m_ss4->setShortcut(QKeySequence(Qt::Key_F5));
-    m_ss4->setAutoRepeat(false);
     connect(m_ss4, &QAction::triggered, this, &ConsoleForm::Richiama);
     enableRecall();
 }

@@ -88,6 +88,31 @@ private:
     bool m_numberShown = true;
 };
 
+// The console's keys, wherever the focus is in it: F12 and the keypad's
+// Enter press "Avanti", F5 "Richiama". Each press counts once: the repeats
+// of a key held down (these keys, Enter and the space bar) are dropped.
+// X11 sends a repeat as a release and a press with the same time, which Qt
+// marks as a repeat only when both have arrived together, so the time is
+// compared here.
+class ConsoleKeys final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ConsoleKeys(QWidget *console);
+
+Q_SIGNALS:
+    void avanti();
+    void richiama();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QWidget *m_console;
+    int m_releasedKey = 0;
+    quint64 m_releasedAt = 0;
+};
+
 // Menu "Servizio" (SS1) with "In Servizio" (SS2) and "Fuori Servizio" (SS3).
 // The items change the second screen and their check marks only while the
 // second screen is active; a console starts out of service.
@@ -168,7 +193,7 @@ public:
 
     ServerLink &link() const { return *m_link; }
 
-    // "Avanti": the button, F12 and the keypad's Enter.
+    // "Avanti": the button (and Enter), F12 and the keypad's Enter.
     virtual void Command1Click() = 0;
     // "Richiama" (SS4, F5, and the button where the console has one): the
     // last call announced again, shown again and blinking; nothing taken or
@@ -238,6 +263,7 @@ protected:
     ServiceMenu *m_serviceMenu = nullptr;
     QAction *m_ss4 = nullptr;
     QPushButton *m_richiama = nullptr;
+    ConsoleKeys *m_keys = nullptr;
 
     bool m_callRunning = false;
 
