@@ -366,7 +366,6 @@ void TestForm1::recallAnnouncesTheLastCallAgain()
         m_registry->record().portaServer = recall.port;
     open(recall.server);
     child<QTableView>(u"grid"_s)->selectRow(1);
-    QVERIFY(child<QAction>(u"SS4"_s)->isEnabled() && child<QPushButton>(u"Richiama"_s)->isEnabled());
     pressKeys({Qt::Key_F5}, 3);  // held down: once
 
     QCOMPARE(closer.boxes(), recall.boxes);
@@ -414,8 +413,6 @@ void TestForm1::keysCallOncePerPress()
     const int calls = pressed.calls + pressed.focusOnStopButton;
     QList<QByteArray> sent{"041#Sportello 1#Anagrafe", "042#Sportello 1#Anagrafe"};
     QCOMPARE(m_listener->drain(100), sent.first(calls));
-    QCOMPARE(history()->topLevelItemCount(), calls);
-    QCOMPARE(closer.seen.size(), 0);
 }
 
 QTEST_MAIN(TestForm1)
