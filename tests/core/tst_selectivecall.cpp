@@ -55,6 +55,8 @@ void TestSelectiveCall::callEndsAsItShould_data()
         << Case{.kind = Kind::Announced, .read = 41, .datagram = sent041};
     QTest::newRow("a count of zero shows the number read and changes nothing")
         << Case{.attesa = 0, .kind = Kind::NothingWaiting, .read = 41};
+    QTest::newRow("a negative count calls and is lowered, as the system always did")
+        << Case{.attesa = -2, .kind = Kind::Announced, .read = 41, .datagram = sent041};
     QTest::newRow("False in the server-state file stops the call before anything is read")
         << Case{.state = u"False"_s, .kind = Kind::ServerNotListening};
     QTest::newRow("false in small letters lets the call go ahead")
