@@ -1,10 +1,15 @@
-// Eight desks in separate processes call at once against one archive: every
-// number goes out exactly once, and no ticket is lost or called twice.
+// Desks in separate processes call at once against one archive: every
+// number goes out exactly once, no ticket is lost or called twice, and no
+// desk keeps a number file locked while it waits for the archive.
 
 #include "CallArchive.h"
 #include "TestSupport.h"
 
+#include "core/store/CallFiles.h"
+
+#include <QElapsedTimer>
 #include <QHash>
+#include <QProcess>
 #include <QSet>
 #include <QTest>
 
@@ -18,14 +23,18 @@ constexpr int kDesks = 8;
 
 // The desks let go together; the datagrams are read while they run, so none waits in a full buffer.
 RunTogether runDesks(const CallArchive &archive, const QList<QStringList> &desks, DatagramListener &listener,
-                     QList<QByteArray> &datagrams)
+                     QList<QByteArray> &datagrams, Together how = {})
 {
     const QString go = archive.folder() + u"/go"_s;
     QList<QStringList> arguments;
     for (const QStringList &desk : desks)
         arguments << QStringList{go, QString::number(listener.port())} + desk;
-    const RunTogether runs = runTogether(binDir() + u"/call_desk"_s, arguments, go,
-                                         [&] { datagrams += listener.drain(20); });
+    how.meanwhile = [&, also = how.meanwhile](const QList<QProcess *> &running) {
+        datagrams += listener.drain(5);
+        if (also)
+            also(running);
+    };
+    const RunTogether runs = runTogether(binDir() + u"/call_desk"_s, arguments, go, how);
     datagrams += listener.drain(300);
     return runs;
 }
@@ -37,6 +46,7 @@ class TestCallDesks final : public QObject {
 
 private Q_SLOTS:
     void selectiveDesksNeverAnnounceOneNumberTwice();
+    void aDeskWaitingForABusyArchiveLeavesTheNumberFileFree();
     void automaticDesksDrainOneQueue();
 };
 
@@ -47,6 +57,8 @@ void TestCallDesks::selectiveDesksNeverAnnounceOneNumberTwice()
     constexpr qint64 serviceId = 70001;
     CallArchive archive;
     QVERIFY(archive.addService(u"10.0.0.1"_s, serviceId, u"Anagrafe"_s, 1000, firstNumber));
+    for (int i = 2; i <= kDesks; ++i)
+        QVERIFY(archive.addDeskService(u"10.0.0.%1"_s.arg(i), serviceId, u"Anagrafe"_s) > 0);
     DatagramListener listener;
     const auto desk = [&](int i) {
         return QStringList{u"selective"_s, archive.folder(), u"Sportello %1"_s.arg(i),
@@ -71,6 +83,34 @@ void TestCallDesks::selectiveDesksNeverAnnounceOneNumberTwice()
     QCOMPARE(numbers, expected);
     QCOMPARE(archive.numberFile(serviceId).value_or(QByteArray()), QByteArray::number(firstNumber + 400) + "\r\n");
     QCOMPARE(archive.attesa(serviceId).value_or(-1), qint64(600));
+}
+
+void TestCallDesks::aDeskWaitingForABusyArchiveLeavesTheNumberFileFree()
+{
+    CallArchive archive;
+    QVERIFY(archive.addService(u"10.0.0.1"_s, 12, u"Anagrafe"_s, 3, 41));
+    // The server module holds the archive for a second while the desk calls.
+    QVERIFY(archive.builder().execute(onPostgres() ? u"BEGIN"_s : u"BEGIN IMMEDIATE"_s));
+    QVERIFY(!onPostgres() || archive.builder().execute(u"LOCK TABLE Servizi IN EXCLUSIVE MODE"_s));
+    QElapsedTimer busy;
+    bool held = false;
+    bool committed = false;
+    const auto watch = [&](const QList<QProcess *> &) {
+        if (!busy.isValid())
+            busy.start();
+        if (busy.elapsed() < 1000)
+            held = held || !NumberFile::open(numberFilePath(archive.folder(), 12), NumberFile::Mode::ExistingOnly,
+                                             std::chrono::milliseconds(0));
+        else if (!committed)
+            committed = archive.builder().execute(u"COMMIT"_s).ok();
+    };
+    DatagramListener listener;
+    QList<QByteArray> datagrams;
+    runDesks(archive, {{u"selective"_s, archive.folder(), u"Sportello 1"_s, u"10.0.0.1"_s, u"12"_s, u"1"_s}},
+             listener, datagrams, {.meanwhile = watch});
+    QVERIFY2(!held, "the number file was locked while the desk waited for the archive");
+    QCOMPARE(datagrams, QList<QByteArray>{"041#Sportello 1#Anagrafe"});
+    QCOMPARE(archive.attesa(12), std::optional<qint64>(2));
 }
 
 void TestCallDesks::automaticDesksDrainOneQueue()

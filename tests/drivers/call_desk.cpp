@@ -39,9 +39,15 @@ int main(int argc, char **argv)
     link.setDestination(server, args.at(2).toInt());
     test::waitForGo(args.at(1));
     if (selective) {
+        // The name as the console's list shows it.
+        const qint64 serviceId = args.at(7).toLongLong();
+        QString name;
+        const Result<QList<DeskServiceWaiting>> list = loadDeskServices(args.at(4), args.at(6));
+        for (const DeskServiceWaiting &row : list ? *list : QList<DeskServiceWaiting>())
+            name = row.servizioId == serviceId ? row.servizioTesto : name;
         const CallRequest request{.archiveFolder = args.at(4), .deskName = args.at(5), .ipLocale = args.at(6),
-                                  .serverAddress = server, .serviceId = args.at(7).toLongLong(),
-                                  .serviceName = u"Anagrafe"_s, .serviceRows = 1};
+                                  .serverAddress = server, .serviceId = serviceId, .serviceName = name,
+                                  .serviceRows = 1};
         SelectiveCall call(link);
         for (int i = args.at(8).toInt(); i > 0; --i) {
             const CallOutcome outcome = call.run(request);

@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class QProcess;
+
 namespace tq3::test {
 
 // Folder holding the built programs (drivers, stand-in, client).
@@ -33,10 +35,17 @@ struct RunTogether {
     bool overlapped = false;  // one moment lay inside every start..end span
 };
 
+// What runTogether does while the drivers run, beyond waiting for them.
+struct Together {
+    // Called over and over with the running processes (a test may kill one).
+    std::function<void(const QList<QProcess *> &running)> meanwhile = {};
+    int timeoutMs = 180000;
+};
+
 // Starts `program` once per argument list, writes the `go` file when each
-// stands at the barrier (a file `go`.<pid>, as waitForGo writes), calls
-// `meanwhile` while they run and collects what each printed.
+// stands at the barrier (a file `go`.<pid>, as waitForGo writes) and
+// collects what each printed.
 RunTogether runTogether(const QString &program, const QList<QStringList> &arguments, const QString &go,
-                        const std::function<void()> &meanwhile = {});
+                        const Together &how = {});
 
 } // namespace tq3::test
