@@ -75,7 +75,7 @@ void TestForm11::callFromTheConsole_data()
         << Press{.queue = u"nodesk"_s, .service = u"Nessun Servizio associato !"_s};
     QTest::newRow("a missing number folder is told and the ticket stays waiting")
         << Press{.numberFolder = false,
-                .boxes = {u" |Impossibile scrivere il numero chiamato !/Il biglietto resta in attesa."_s}};
+                .boxes = {u" |Cartella NrAll non trovata !/Il biglietto resta in attesa."_s}};
 }
 
 void TestForm11::callFromTheConsole()

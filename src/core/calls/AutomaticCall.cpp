@@ -153,9 +153,10 @@ CallOutcome AutomaticCall::run(const CallRequest &request)
                                                          NumberFile::Mode::CreateIfMissing,
                                                          request.numberFilePatience);
         if (!numberFile) {
-            const QString line = numberFile.error().kind == ErrorKind::InUse
-                ? QStringLiteral("File del numero in uso, riprovare !")
-                : QStringLiteral("Impossibile scrivere il numero chiamato !");
+            const ErrorKind kind = numberFile.error().kind;
+            const QString line = kind == ErrorKind::InUse ? QStringLiteral("File del numero in uso, riprovare !")
+                : kind == ErrorKind::NotFound             ? numberFile.error().message
+                                                          : QStringLiteral("Impossibile scrivere il numero chiamato !");
             return giveBack(line, numberFile.error());
         }
         if (Result<void> written = numberFile->write(number); !written)
