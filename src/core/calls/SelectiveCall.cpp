@@ -1,6 +1,7 @@
 #include "core/calls/SelectiveCall.h"
 
 #include "core/calls/ServerLink.h"
+#include "core/store/FaultPoint.h"
 #include "core/store/QueueDatabase.h"
 
 #include <QFileInfo>
@@ -10,6 +11,7 @@ namespace tq3 {
 namespace {
 
 using Kind = CallOutcome::Kind;
+using Stage = JournalEntry::Stage;
 
 CallOutcome failed(Error error, std::optional<qint32> numberRead = std::nullopt)
 {
@@ -28,21 +30,41 @@ Error withFile(Error error, const QString &path)
     return error;
 }
 
-// With Attesa lowered for this call: the number read and its successor
-// written under one short hold of the number file. When no number can be
-// taken the customer counted off waits again.
-CallOutcome takeNumber(const CallRequest &request, QueueDatabase &db)
+CallOutcome unannounced(const JournalEntry &entry)
 {
-    const QString path = numberFilePath(request.archiveFolder, request.serviceId);
+    CallOutcome outcome;
+    outcome.kind = Kind::Unannounced;
+    outcome.numberRead = entry.number;
+    AnnouncedCall &call = outcome.call;
+    call.number = entry.number;
+    call.numberText = formatCallNumber(entry.number);
+    call.desk = entry.desk;
+    call.service = entry.service;
+    call.serviceId = entry.serviceId;
+    call.message = callMessage(call.numberText, call.desk, call.service);
+    return outcome;
+}
+
+// With Attesa lowered for this call: the number read and its successor
+// written under one short hold of the number file, the journal noting the
+// number first. When no number can be taken the customer counted off waits
+// again; if even that fails, the journal keeps the call for the next load.
+CallOutcome takeNumber(const CallRequest &request, QueueDatabase &db, CallJournal &journal, JournalEntry entry)
+{
+    // First of all, right after the change in the archive.
+    entry.stage = Stage::Lowered;
+    const Result<void> lowered = journal.write(entry);
+    const QString path = numberFilePath(request.archiveFolder, entry.serviceId);
     const auto giveBack = [&](std::optional<Error> error, std::optional<qint32> numberRead,
                               const QString &whenGivenBack) {
-        if (Result<void> restored = db.raiseWaiting(request.serviceId); !restored) {
+        if (Result<void> restored = db.raiseWaiting(entry.serviceId); !restored) {
             Error lost = error.value_or(restored.error());
             lost.message = QStringLiteral("Numero non salvato (%1): chiamata annullata, controllare l'attesa del "
                                           "servizio !").arg(QFileInfo(path).fileName());
             lost.detail += QLatin1String("; ") + restored.error().detail;
             return failed(lost, numberRead);
         }
+        (void)journal.clear();
         if (!error) {
             CallOutcome silent;
             silent.kind = Kind::NoNumberFile;
@@ -52,6 +74,10 @@ CallOutcome takeNumber(const CallRequest &request, QueueDatabase &db)
             error->message = whenGivenBack;
         return failed(*error, numberRead);
     };
+
+    if (!lowered)
+        return giveBack(lowered.error(), std::nullopt, {});
+    faultPoint(fault::kCallLowered);
 
     Result<NumberFile> opened = NumberFile::open(path, NumberFile::Mode::ExistingOnly, request.numberFilePatience);
     if (!opened) {
@@ -67,15 +93,17 @@ CallOutcome takeNumber(const CallRequest &request, QueueDatabase &db)
     const Result<qint32> next = successor(*read);
     if (!next)
         return giveBack(next.error(), *read, {});
+    entry.stage = Stage::NumberTaken;
+    entry.number = *read;
+    if (Result<void> noted = journal.write(entry, CallJournal::Flush::Later); !noted)
+        return giveBack(noted.error(), *read, {});
     const Result<void> written = request.writeNumber ? request.writeNumber(file, *next) : file.write(*next);
+    (void)journal.flush();  // the number is taken whatever the flush says
     if (!written) {
         return giveBack(written.error(), *read,
                         QStringLiteral("Numero non salvato (%1): chiamata annullata !").arg(QFileInfo(path).fileName()));
     }
-    CallOutcome outcome;
-    outcome.kind = Kind::Announced;
-    outcome.numberRead = *read;
-    return outcome;
+    return unannounced(entry);
 }
 
 Error missingService(qint64 serviceId)
@@ -98,6 +126,8 @@ CallOutcome SelectiveCall::run(const CallRequest &request)
 {
     if (std::optional<CallOutcome> refused = refusedAddress(request))
         return *refused;
+    if (std::optional<CallOutcome> pending = recover(request))
+        return *pending;
     if (request.serviceRows <= 0)
         return ended(Kind::NoService);
 
@@ -121,6 +151,12 @@ CallOutcome SelectiveCall::run(const CallRequest &request)
     if (!waiting->has_value())
         return failed(missingService(request.serviceId));
 
+    CallJournal journal(request.journalPath);
+    JournalClearer clearer{journal};
+    const JournalEntry entry{.serviceId = request.serviceId, .service = request.serviceName,
+                             .desk = request.deskName};
+    if (Result<void> noted = journal.write(entry); !noted)
+        return failed(noted.error());
     const Result<bool> lowered = db.lowerWaiting(request.serviceId);
     if (!lowered)
         return failed(lowered.error());
@@ -138,21 +174,31 @@ CallOutcome SelectiveCall::run(const CallRequest &request)
         return outcome;
     }
 
-    CallOutcome outcome = takeNumber(request, db);
-    if (outcome.kind != Kind::Announced)
-        return outcome;
+    clearer.keep = true;  // from here the journal is the call's to clear or keep
+    const CallOutcome taken = takeNumber(request, db, journal, entry);
+    if (taken.kind != Kind::Unannounced)
+        return taken;
     database->reset();
+    return sendTaken(journal, taken.call);
+}
 
-    AnnouncedCall &call = outcome.call;
-    call.number = *outcome.numberRead;
-    call.numberText = formatCallNumber(call.number);
-    call.desk = request.deskName;
-    call.service = request.serviceName;
-    call.serviceId = request.serviceId;
-    call.message = callMessage(call.numberText, call.desk, call.service);
-    if (Result<void> sent = link().announce(call.message); !sent)
-        outcome.error = sent.error();
-    return outcome;
+CallOutcome resumeSelectiveCall(const CallRequest &request, CallJournal &journal, const JournalEntry &entry)
+{
+    if (entry.stage == Stage::NumberTaken) {
+        // Its successor in the file: the number was taken. Still the number
+        // itself: the call was cut before the write, and takes it now.
+        const QString path = numberFilePath(request.archiveFolder, entry.serviceId);
+        Result<NumberFile> file = NumberFile::open(path, NumberFile::Mode::ExistingOnly, request.numberFilePatience);
+        const Result<qint32> now = file ? file->read() : Result<qint32>(file.error());
+        if (!now)
+            return failed(withFile(now.error(), path));
+        if (*now != entry.number)
+            return unannounced(entry);
+    }
+    Result<std::unique_ptr<QueueDatabase>> database = QueueDatabase::open(request.archiveFolder);
+    if (!database)
+        return failed(database.error());
+    return takeNumber(request, **database, journal, entry);
 }
 
 } // namespace tq3

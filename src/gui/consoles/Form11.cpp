@@ -88,6 +88,7 @@ void Form11::load()
         return;
     openHistory();
     reportHistoryOpening();
+    recoverInterruptedCall();
 }
 
 void Form11::activated()
@@ -103,7 +104,7 @@ void Form11::Command1Click()
     if (m_callRunning)
         return;
     m_callRunning = true;
-    showOutcome(m_call->run(callRequest()));
+    callAndShow();
     m_callRunning = false;
 }
 
@@ -121,6 +122,7 @@ void Form11::showOutcome(const CallOutcome &outcome)
         showService(kNoServiceForDeskText);
         return;
     case Kind::NoNumberFile:
+    case Kind::Unannounced:  // confirmed and sent before it gets here
         return;
     case Kind::NothingWaiting:
         break;
