@@ -55,6 +55,8 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
     QList<DriverRun> runs(arguments.size());
     const auto start = [&](int i) {
         auto process = std::make_unique<QProcess>();
+        if (how.prepare)
+            how.prepare(i, runs[i].crashes, *process);
         process->start(program, arguments.at(i));
         process->waitForStarted(10000);
         return process;
@@ -69,12 +71,15 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
         const QStringList all = out + QString::fromUtf8(errors).split(u'\n');
         for (qsizetype k = 0; k < all.size(); ++k) {
             const bool isStart = all.at(k).startsWith(u"start ");
-            if (isStart || all.at(k).startsWith(u"end "))
-                (isStart ? run.start : run.end) = all.at(k).section(u' ', 1).toLongLong();
-            else if (k < out.size())
+            if (isStart || all.at(k).startsWith(u"end ")) {
+                const qint64 mark = all.at(k).section(u' ', 1).toLongLong();
+                if (!isStart || run.start == 0)
+                    (isStart ? run.start : run.end) = mark;
+            } else if (k < out.size()) {
                 run.lines << all.at(k);
+            }
         }
-        if (run.exitCode != 0)
+        if (run.exitCode != 0 && p.exitStatus() != QProcess::CrashExit)
             qWarning("%s %s: %s", qPrintable(program), qPrintable(arguments.at(i).join(u' ')), errors.constData());
     };
     for (int i = 0; i < arguments.size(); ++i)
@@ -90,8 +95,15 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
         running.clear();
         for (int i = 0; i < int(processes.size()); ++i) {
             QProcess &p = *processes[size_t(i)];
-            if (p.waitForFinished(5) || p.state() == QProcess::NotRunning)
-                continue;
+            if (p.waitForFinished(5) || p.state() == QProcess::NotRunning) {
+                if (p.exitStatus() != QProcess::CrashExit || !how.restartCrashed)
+                    continue;
+                collect(i);
+                if (runs[i].end != 0)
+                    continue;  // killed on its way out: its work was done
+                ++runs[i].crashes;
+                processes[size_t(i)] = start(i);
+            }
             running << processes[size_t(i)].get();
         }
         if (running.isEmpty())

@@ -28,6 +28,7 @@ struct DriverRun {
     int exitCode = -1;
     qint64 start = 0;
     qint64 end = 0;
+    int crashes = 0;  // deaths by a signal, each followed by a new start when restarts are on
 };
 
 struct RunTogether {
@@ -39,6 +40,11 @@ struct RunTogether {
 struct Together {
     // Called over and over with the running processes (a test may kill one).
     std::function<void(const QList<QProcess *> &running)> meanwhile = {};
+    // A driver that dies by a signal is started again at once, with the same
+    // arguments, after `prepare` (also called before the first start) has
+    // set its environment for that start (0 the first).
+    bool restartCrashed = false;
+    std::function<void(int driver, int start, QProcess &process)> prepare = {};
     int timeoutMs = 180000;
 };
 
