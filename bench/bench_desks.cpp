@@ -290,10 +290,11 @@ Cell runCell(const QString &folder, bool floorOnly, bool selective, int desks, i
                                  QString::number(server.localPort()), folder + u"/go"_s};
     }
     const test::RunTogether runs = test::runTogether(QCoreApplication::applicationFilePath(), arguments,
-                                                     folder + u"/go"_s, [&] {
+                                                     folder + u"/go"_s,
+                                                     {.meanwhile = [&](const QList<QProcess *> &) {
                                                          while (server.hasPendingDatagrams())
                                                              server.receiveDatagram();
-                                                     });
+                                                     }});
     QList<qint64> micros;
     for (const test::DriverRun &run : runs.runs) {
         if (run.exitCode != 0) {

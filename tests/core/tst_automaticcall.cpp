@@ -119,7 +119,7 @@ void TestAutomaticCall::callEndsAsItShould_data()
         << u"File di stato del Server non trovato !"_s << QByteArray() << QString();
     QTest::newRow("a number file that cannot be written gives the ticket back")
         << local << Prepare([](CallArchive &a) { QDir(a.folder()).rmdir(u"NrAll"_s); }) << Outcome::Failed
-        << u"Impossibile scrivere il numero chiamato !|Il biglietto resta in attesa."_s << QByteArray() << QString();
+        << u"Cartella NrAll non trovata !|Il biglietto resta in attesa."_s << QByteArray() << QString();
     QTest::newRow("an unreachable archive is reported and not created")
         << local << Prepare([](CallArchive &a) { removeQueueDatabase(a.folder()); }) << Outcome::Failed
         << u"Archivio del Server non raggiungibile !|Archivio TQ3MAX.mdb non trovato !"_s << QByteArray() << QString();

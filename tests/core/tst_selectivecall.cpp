@@ -55,6 +55,8 @@ void TestSelectiveCall::callEndsAsItShould_data()
         << Case{.kind = Kind::Announced, .read = 41, .datagram = sent041};
     QTest::newRow("a count of zero shows the number read and changes nothing")
         << Case{.attesa = 0, .kind = Kind::NothingWaiting, .read = 41};
+    QTest::newRow("a negative count calls and is lowered, as the system always did")
+        << Case{.attesa = -2, .kind = Kind::Announced, .read = 41, .datagram = sent041};
     QTest::newRow("False in the server-state file stops the call before anything is read")
         << Case{.state = u"False"_s, .kind = Kind::ServerNotListening};
     QTest::newRow("false in small letters lets the call go ahead")
@@ -72,14 +74,14 @@ void TestSelectiveCall::callEndsAsItShould_data()
     QTest::newRow("an empty number file is reported") << Case{.number = " ", .message = u"non contiene un numero"_s};
     QTest::newRow("a missing server-state file is reported") << Case{.state = {}, .message = u"stato del Server"_s};
     QTest::newRow("an unreachable database is reported and the number file keeps its number")
-        << Case{.fault = Case::NoDatabase, .read = 41, .message = u"Archivio"_s};
+        << Case{.fault = Case::NoDatabase, .message = u"Archivio"_s};
     QTest::newRow("a number file held by another desk is reported")
         << Case{.fault = Case::NumberFileHeld, .message = u"in uso da un'altra postazione"_s};
     QTest::newRow("a failed write of the next number gives the count back and sends nothing")
         << Case{.fault = Case::NumberWriteFails, .read = 41,
                 .message = u"Numero non salvato (NrAllS12.txt): chiamata annullata !"_s};
     QTest::newRow("a service without its Servizi row is reported and no other row changes")
-        << Case{.id = beyond16Bits, .inServizi = false, .read = 41, .message = u"65543"_s};
+        << Case{.id = beyond16Bits, .inServizi = false, .message = u"65543"_s};
     QTest::newRow("a service id beyond 16 bits is called as itself")
         << Case{.id = beyond16Bits, .kind = Kind::Announced, .read = 41, .datagram = sent041};
 }

@@ -49,55 +49,78 @@ void print(const QString &line)
 }
 
 RunTogether runTogether(const QString &program, const QList<QStringList> &arguments, const QString &go,
-                        const std::function<void()> &meanwhile)
+                        const Together &how)
 {
     std::vector<std::unique_ptr<QProcess>> processes;
-    for (const QStringList &args : arguments) {
-        processes.push_back(std::make_unique<QProcess>());
-        processes.back()->start(program, args);
-        processes.back()->waitForStarted(10000);
-    }
+    QList<DriverRun> runs(arguments.size());
+    const auto start = [&](int i) {
+        auto process = std::make_unique<QProcess>();
+        if (how.prepare)
+            how.prepare(i, runs[i].crashes, *process);
+        process->start(program, arguments.at(i));
+        process->waitForStarted(10000);
+        return process;
+    };
+    // Marks on either channel (the stand-in prints its own on stderr); lines only from stdout.
+    const auto collect = [&](int i) {
+        QProcess &p = *processes[size_t(i)];
+        DriverRun &run = runs[i];
+        run.exitCode = p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        const QByteArray errors = p.readAllStandardError();
+        const QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        const QStringList all = out + QString::fromUtf8(errors).split(u'\n');
+        for (qsizetype k = 0; k < all.size(); ++k) {
+            const bool isStart = all.at(k).startsWith(u"start ");
+            if (isStart || all.at(k).startsWith(u"end ")) {
+                const qint64 mark = all.at(k).section(u' ', 1).toLongLong();
+                if (!isStart || run.start == 0)
+                    (isStart ? run.start : run.end) = mark;
+            } else if (k < out.size()) {
+                run.lines << all.at(k);
+            }
+        }
+        if (run.exitCode != 0 && p.exitStatus() != QProcess::CrashExit)
+            qWarning("%s %s: %s", qPrintable(program), qPrintable(arguments.at(i).join(u' ')), errors.constData());
+    };
+    for (int i = 0; i < arguments.size(); ++i)
+        processes.push_back(start(i));
     for (const auto &p : processes) {
         if (!QTest::qWaitFor([&] { return QFile::exists(readyFile(go, p->processId())); }, 30000))
             qWarning("a driver never stood at the barrier");
     }
     QFile(go).open(QIODevice::WriteOnly);
 
-    RunTogether result;
-    for (QDeadlineTimer deadline(180000); !deadline.hasExpired();) {
-        if (meanwhile)
-            meanwhile();
-        bool running = false;
-        for (const auto &p : processes)
-            running = !p->waitForFinished(5) && p->state() != QProcess::NotRunning ? true : running;
-        if (!running)
+    QList<QProcess *> running;
+    for (QDeadlineTimer deadline(how.timeoutMs); !deadline.hasExpired();) {
+        running.clear();
+        for (int i = 0; i < int(processes.size()); ++i) {
+            QProcess &p = *processes[size_t(i)];
+            if (p.waitForFinished(5) || p.state() == QProcess::NotRunning) {
+                if (p.exitStatus() != QProcess::CrashExit || !how.restartCrashed)
+                    continue;
+                collect(i);
+                if (runs[i].end != 0)
+                    continue;  // killed on its way out: its work was done
+                ++runs[i].crashes;
+                processes[size_t(i)] = start(i);
+            }
+            running << processes[size_t(i)].get();
+        }
+        if (running.isEmpty())
             break;
+        if (how.meanwhile)
+            how.meanwhile(running);
     }
-    if (meanwhile)
-        meanwhile();
+    if (how.meanwhile)
+        how.meanwhile({});
     qint64 latestStart = 0;
     qint64 earliestEnd = std::numeric_limits<qint64>::max();
-    for (const auto &p : processes) {
-        DriverRun run;
-        run.exitCode = p->state() == QProcess::NotRunning && p->exitStatus() == QProcess::NormalExit ? p->exitCode()
-                                                                                                     : -1;
-        const QByteArray errors = p->readAllStandardError();
-        const QStringList out = QString::fromUtf8(p->readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        // Marks on either channel (the stand-in prints its own on stderr); lines only from stdout.
-        const QStringList all = out + QString::fromUtf8(errors).split(u'\n');
-        for (qsizetype i = 0; i < all.size(); ++i) {
-            if (all.at(i).startsWith(u"start ") || all.at(i).startsWith(u"end "))
-                (all.at(i).startsWith(u's') ? run.start : run.end) = all.at(i).section(u' ', 1).toLongLong();
-            else if (i < out.size())
-                run.lines << all.at(i);
-        }
-        if (run.exitCode != 0)
-            qWarning("%s %s: %s", qPrintable(program), qPrintable(arguments.value(result.runs.size()).join(u' ')),
-                     errors.constData());
-        latestStart = std::max(latestStart, run.start);
-        earliestEnd = std::min(earliestEnd, run.end);
-        result.runs << run;
+    for (int i = 0; i < int(processes.size()); ++i) {
+        collect(i);
+        latestStart = std::max(latestStart, runs[i].start);
+        earliestEnd = std::min(earliestEnd, runs[i].end);
     }
+    RunTogether result{runs, false};
     result.overlapped = !result.runs.isEmpty() && latestStart > 0 && latestStart <= earliestEnd;
     return result;
 }

@@ -1,6 +1,7 @@
 #include "ConsoleTesting.h"
 
 #include "core/store/CallFiles.h"
+#include "core/store/CallJournal.h"
 #include "gui/consoles/Form1.h"
 #include "gui/kit/Twips.h"
 #include "gui/windows/LoSchermo2.h"
@@ -71,6 +72,7 @@ private Q_SLOTS:
     void callFromTheConsole_data();
     void callFromTheConsole();
     void refusedDatagramIsToldAndNextCallArrives();
+    void aNumberTakenButNotAnnouncedIsAnnouncedAtLoadOnOk();
     void historyCountsMinutesAcrossMidnightAndReopening();
     void settingsFileProblemsAtLoad_data();
     void settingsFileProblemsAtLoad();
@@ -162,6 +164,30 @@ void TestForm1::refusedDatagramIsToldAndNextCallArrives()
     QCOMPARE(listener.receiveDatagram().data(), QByteArray("042#Sportello 1#Anagrafe"));
     QTest::qWait(150);
     QCOMPARE(closer.seen.size(), 1);
+}
+
+void TestForm1::aNumberTakenButNotAnnouncedIsAnnouncedAtLoadOnOk()
+{
+    // A call of Tributi was killed once 8 stood in its number file; the list starts on Anagrafe.
+    QVERIFY(m_archive->addService(kDeskIp, 12, kAnagrafe, 3, 41));
+    QVERIFY(m_archive->addService(kDeskIp, 13, u"Tributi"_s, 2, 8));
+    const QString journalPath = m_work->filePath(kCallJournalFileName);
+    QVERIFY(CallJournal(journalPath).write({.stage = JournalEntry::Stage::NumberTaken, .serviceId = 13,
+                                            .service = u"Tributi"_s, .desk = kDesk, .number = 7}));
+    ModalCloser closer;
+    open();
+    QCOMPARE(closer.boxes(),
+             QStringList{u"TQ3MAX|Numero 7 (Tributi) preso ma non annunciato !Premere OK per annunciarlo.|info"_s});
+    QCOMPARE(m_listener->receive(1), QList<QByteArray>{"007#Sportello 1#Tributi"});
+    QCOMPARE(text(u"Label1_1"_s) + u' ' + text(u"Label1_2"_s), u"7 Tributi"_s);
+    QCOMPARE(historyFile(), historyLine("7", "14.05", "05/12/2026", 0, "Tributi"));
+    QCOMPARE(readFile(journalPath), std::optional<QByteArray>(""));
+    QCOMPARE(m_archive->numberFile(13), std::optional<QByteArray>("8\r\n"));
+    QCOMPARE(m_archive->attesa(13), std::optional<qint64>(2));
+
+    // The next press calls the chosen service, under its own name.
+    clickAvanti();
+    QCOMPARE(m_listener->receive(1), QList<QByteArray>{"041#Sportello 1#Anagrafe"});
 }
 
 void TestForm1::historyCountsMinutesAcrossMidnightAndReopening()

@@ -1,6 +1,7 @@
 #include "ConsoleTesting.h"
 
 #include "core/calls/ServerLink.h"
+#include "core/store/CallJournal.h"
 #include "gui/consoles/Form11.h"
 #include "gui/kit/Twips.h"
 #include "gui/windows/LoSchermo2.h"
@@ -47,6 +48,7 @@ private Q_SLOTS:
 
     void callFromTheConsole_data();
     void callFromTheConsole();
+    void aTicketMarkedByACallCutShortIsGivenBackAtLoadOrNextPress();
     void secondScreenShowsThePreviousCallWhenNothingIsForTheDesk();
     void socketErrorsAreShownInPlainBoxes_data();
     void socketErrorsAreShownInPlainBoxes();
@@ -77,7 +79,7 @@ void TestForm11::callFromTheConsole_data()
         << Press{.queue = u"nodesk"_s, .service = u"Nessun Servizio associato !"_s};
     QTest::newRow("a missing number folder is told and the ticket stays waiting")
         << Press{.numberFolder = false,
-                .boxes = {u" |Impossibile scrivere il numero chiamato !/Il biglietto resta in attesa."_s}};
+                .boxes = {u" |Cartella NrAll non trovata !/Il biglietto resta in attesa."_s}};
 }
 
 void TestForm11::callFromTheConsole()
@@ -106,6 +108,27 @@ void TestForm11::callFromTheConsole()
     const QByteArray number = call.number.toLatin1();
     QCOMPARE(historyFile(), announced ? historyLine(number, "14.05", "05/12/2026", 0, call.service.toLatin1())
                                       : QByteArray());
+}
+
+void TestForm11::aTicketMarkedByACallCutShortIsGivenBackAtLoadOrNextPress()
+{
+    const qint64 key = m_archive->addTicket(1, 7, u"Anagrafe"_s, ora(0), true);
+    const QString journalPath = m_work->filePath(kCallJournalFileName);
+    QVERIFY(CallJournal(journalPath).write({.stage = JournalEntry::Stage::Marked, .serviceId = 1,
+                                            .service = u"Anagrafe"_s, .desk = kDesk, .number = 7, .ticketKey = key}));
+    ModalCloser closer;
+    open();
+    QCOMPARE(m_archive->calledKeys(), QList<qint64>{});
+    QCOMPARE(readFile(journalPath), std::optional<QByteArray>(""));
+    clickAvanti();
+    QCOMPARE(m_listener->receive(1), QList<QByteArray>{"007#Sportello 1#Anagrafe"});
+    // One left by an undo that failed is given back at the next press, before it calls.
+    const qint64 older = m_archive->addTicket(1, 5, u"Anagrafe"_s, ora(0).replace(u"09:"_s, u"08:"_s), true);
+    QVERIFY(CallJournal(journalPath).write({.stage = JournalEntry::Stage::Marked, .serviceId = 1,
+                                            .service = u"Anagrafe"_s, .desk = kDesk, .number = 5, .ticketKey = older}));
+    clickAvanti();
+    QCOMPARE(m_listener->receive(1), QList<QByteArray>{"005#Sportello 1#Anagrafe"});
+    QCOMPARE(closer.boxes(), QStringList{});
 }
 
 void TestForm11::secondScreenShowsThePreviousCallWhenNothingIsForTheDesk()

@@ -115,7 +115,8 @@ int create(const QString &folder, const QString &deskIp, qint64 mode, qint64 por
     return 0;
 }
 
-int draw(const QString &folder, qint64 serviceId, int count, const QString &waitFor)
+// Tickets for the services in turn, `everyMs` apart: a kiosk drawing all day.
+int draw(const QString &folder, const QList<qint64> &services, int count, const QString &waitFor, int everyMs)
 {
     auto builder = ArchiveBuilder::openArchive(folder);
     if (!builder)
@@ -134,6 +135,9 @@ int draw(const QString &folder, qint64 serviceId, int count, const QString &wait
         std::fprintf(stderr, "start %lld\n", QDateTime::currentMSecsSinceEpoch());
     const SystemClock clock;
     for (int i = 0; i < count; ++i) {
+        if (i > 0 && everyMs > 0)
+            QThread::msleep(static_cast<unsigned long>(everyMs));
+        const qint64 serviceId = services.at(i % services.size());
         const Result<ArchiveBuilder::Draw> drawn = (*builder)->drawTicket(serviceId, clock.now());
         if (!drawn)
             return failWith(describe(drawn.error()));
@@ -186,7 +190,7 @@ int main(int argc, char *argv[])
         "Stand-in server module and ticket kiosk.\n"
         "  create <folder> [--desk-ip IP] [--mode 1|2] [--port N] [--server-name NAME] [--postgres CONNINFO]\n"
         "  serve <folder> [--port N] [--seconds S]\n"
-        "  draw <folder> <serviceId> [count] [--wait-for FILE]\n"
+        "  draw <folder> <serviceId>[,<serviceId>...] [count] [--every MS] [--wait-for FILE]\n"
         "  fill <folder> <count> [--waiting-every K]"));
     parser.addHelpOption();
     parser.addVersionOption();
@@ -208,7 +212,9 @@ int main(int argc, char *argv[])
     const QCommandLineOption postgres(QStringLiteral("postgres"),
                                       QStringLiteral("Put the queue database in this PostgreSQL database."),
                                       QStringLiteral("CONNINFO"));
-    parser.addOptions({deskIp, mode, port, serverName, seconds, waitFor, waitingEvery, postgres});
+    const QCommandLineOption drawEvery(QStringLiteral("every"), QStringLiteral("Draw every MS milliseconds."),
+                                       QStringLiteral("MS"), QStringLiteral("0"));
+    parser.addOptions({deskIp, mode, port, serverName, seconds, waitFor, waitingEvery, postgres, drawEvery});
     parser.process(app);
 
     const QStringList args = parser.positionalArguments();
@@ -244,11 +250,14 @@ int main(int argc, char *argv[])
         return standin::serve(folder, quint16(portValue), int(toNumber(parser.value(seconds)).value_or(0)));
     }
     if (command == u"draw" && (args.size() == 3 || args.size() == 4)) {
-        const std::optional<qint64> service = toNumber(args.at(2));
+        QList<qint64> services;
+        for (const QString &service : args.at(2).split(u','))
+            services << toNumber(service).value_or(-1);
         const std::optional<qint64> count = args.size() == 4 ? toNumber(args.at(3)) : std::optional<qint64>(1);
-        if (!service || !count || *count < 1)
+        if (services.contains(-1) || !count || *count < 1)
             parser.showHelp(2);
-        return draw(folder, *service, int(*count), parser.value(waitFor));
+        return draw(folder, services, int(*count), parser.value(waitFor),
+                    int(toNumber(parser.value(drawEvery)).value_or(0)));
     }
     if (command == u"fill" && args.size() == 3) {
         const std::optional<qint64> count = toNumber(args.at(2));

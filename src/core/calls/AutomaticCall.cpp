@@ -1,6 +1,7 @@
 #include "core/calls/AutomaticCall.h"
 
 #include "core/calls/ServerLink.h"
+#include "core/store/FaultPoint.h"
 #include "core/store/QueueDatabase.h"
 
 #include <limits>
@@ -70,6 +71,8 @@ CallOutcome AutomaticCall::run(const CallRequest &request)
 {
     if (std::optional<CallOutcome> refused = refusedAddress(request))
         return *refused;
+    if (std::optional<CallOutcome> pending = recover(request))
+        return *pending;
 
     // Opened afresh at each call, so that every call sees the queue as it stands.
     Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(request.archiveFolder);
@@ -83,6 +86,9 @@ CallOutcome AutomaticCall::run(const CallRequest &request)
     if (deskServices->isEmpty())
         return outcome(Kind::NoService);
 
+    CallJournal journal(request.journalPath);
+    JournalClearer clearer{journal};
+    JournalEntry entry;
     bool serverChecked = false;
     Ticket ticket;
     qint32 number = 0;
@@ -131,6 +137,10 @@ CallOutcome AutomaticCall::run(const CallRequest &request)
             serverChecked = true;
         }
 
+        entry = {.stage = JournalEntry::Stage::Marking, .serviceId = ticket.servizioId, .service = service,
+                 .desk = request.deskName, .number = number, .ticketKey = ticket.key};
+        if (Result<void> noted = journal.write(entry); !noted)
+            return failure(noted.error().message, noted.error());
         const Result<bool> marked = database.markTicketCalled(ticket.key);
         if (!marked)
             return databaseFailure(QStringLiteral("Registrazione della chiamata non riuscita !"), marked.error());
@@ -139,13 +149,19 @@ CallOutcome AutomaticCall::run(const CallRequest &request)
         // Another desk took this ticket first: the next one is ours to try.
     }
 
-    // From here on the ticket is marked: any failure gives it back.
+    // From here on the ticket is marked: any failure gives it back, and one
+    // that cannot be given back stays in the journal for the next load.
     const auto giveBack = [&](const QString &line0, const Error &error) {
         const Result<void> unmarked = database.unmarkTicketCalled(ticket.key);
+        clearer.keep = !unmarked;
         return failure(line0, error,
                        unmarked ? kTicketStaysWaiting
                                 : QStringLiteral("Biglietto %1 non rimesso in attesa !").arg(number));
     };
+    entry.stage = JournalEntry::Stage::Marked;
+    if (Result<void> noted = journal.write(entry); !noted)
+        return giveBack(noted.error().message, noted.error());
+    faultPoint(fault::kCallMarked);
 
     {
         // The number file keeps the number called, for the server module.
@@ -153,9 +169,10 @@ CallOutcome AutomaticCall::run(const CallRequest &request)
                                                          NumberFile::Mode::CreateIfMissing,
                                                          request.numberFilePatience);
         if (!numberFile) {
-            const QString line = numberFile.error().kind == ErrorKind::InUse
-                ? QStringLiteral("File del numero in uso, riprovare !")
-                : QStringLiteral("Impossibile scrivere il numero chiamato !");
+            const ErrorKind kind = numberFile.error().kind;
+            const QString line = kind == ErrorKind::InUse ? QStringLiteral("File del numero in uso, riprovare !")
+                : kind == ErrorKind::NotFound             ? numberFile.error().message
+                                                          : QStringLiteral("Impossibile scrivere il numero chiamato !");
             return giveBack(line, numberFile.error());
         }
         if (Result<void> written = numberFile->write(number); !written)
@@ -172,9 +189,27 @@ CallOutcome AutomaticCall::run(const CallRequest &request)
     call.serviceId = ticket.servizioId;
     call.ticketKey = ticket.key;
     call.ora = ticket.ora;
+    faultPoint(fault::kCallBeforeSend);
     if (Result<void> sent = link().announce(call.message); !sent)
         return giveBack(sent.error().message, sent.error());
     return result;
+}
+
+std::optional<CallOutcome> giveBackMarkedTicket(const CallRequest &request, CallJournal &journal,
+                                                const JournalEntry &entry)
+{
+    // The entry names a ticket only once the conditional mark said this desk
+    // won it, and goes as soon as the ticket is given back: while it stands,
+    // the ticket is still this call's, and no other desk can have called it.
+    Result<std::unique_ptr<QueueDatabase>> database = QueueDatabase::open(request.archiveFolder);
+    const Result<void> unmarked = database ? (*database)->unmarkTicketCalled(entry.ticketKey)
+                                           : Result<void>(database.error());
+    if (!unmarked) {
+        return failure(unmarked.error().message, unmarked.error(),
+                       QStringLiteral("Biglietto %1 non rimesso in attesa !").arg(entry.number));
+    }
+    (void)journal.clear();
+    return std::nullopt;
 }
 
 } // namespace tq3

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/store/CallFiles.h"
+#include "core/store/CallJournal.h"
 #include "core/store/Result.h"
 
 #include <QByteArray>
@@ -33,6 +34,10 @@ struct CallRequest final {
     // Tests put a failing write here, which a real file held open by this
     // process cannot be made to produce.
     std::function<Result<void>(NumberFile &, qint32)> writeNumber = {};
+
+    // The journal of the call in progress (ChiamataInCorso.txt in the desk's
+    // working folder); empty: none is kept.
+    QString journalPath = {};
 };
 
 // A call that went out: what the console shows and the history keeps.
@@ -58,6 +63,7 @@ struct CallOutcome final {
         NothingWaiting,      // selective: Attesa 0; automatic: only other desks' tickets wait
         QueueEmpty,          // automatic: no ticket waits at all
         Announced,           // the number taken and the datagram sent
+        Unannounced,         // recovery: a number taken by a call cut short, for announceTaken()
         Failed,              // `message` and `error` say why; nothing stays changed
     };
 
@@ -83,10 +89,20 @@ public:
     Call(const Call &) = delete;
     Call &operator=(const Call &) = delete;
 
+    // A call that a crash cut short is made good first (recover()); its
+    // outcome, when it has one for the operator, is this press's.
     virtual CallOutcome run(const CallRequest &request) = 0;
 
     // The two refusals both consoles make before anything is read.
     static std::optional<CallOutcome> refusedAddress(const CallRequest &request);
+
+    // At the console's load: the call the journal shows unfinished is made
+    // good. A selective number taken but not announced comes back as
+    // Unannounced, for the operator to confirm; an automatic ticket is given
+    // back to the queue without a word. Nothing when nothing was left.
+    std::optional<CallOutcome> recover(const CallRequest &request);
+    // Sends a number that recover() found taken, once the operator confirms.
+    CallOutcome announceTaken(const CallRequest &request, const AnnouncedCall &call);
 
 protected:
     ServerLink &link() const { return m_link; }
@@ -98,6 +114,20 @@ protected:
         outcome.message = std::move(message);
         return outcome;
     }
+    // The selective call's end: the datagram out, then the journal cleared.
+    CallOutcome sendTaken(CallJournal &journal, const AnnouncedCall &call);
+
+    // Clears the journal when a call ends, unless the call leaves its entry
+    // for the next load to make good.
+    struct JournalClearer final {
+        CallJournal &journal;
+        bool keep = false;
+        ~JournalClearer()
+        {
+            if (!keep)
+                (void)journal.clear();
+        }
+    };
 
 private:
     ServerLink &m_link;

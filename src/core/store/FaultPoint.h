@@ -1,8 +1,8 @@
 #pragma once
 
-// Named points inside the writes of the store files, where a crash test can
-// stop the process dead to show that no file is ever left empty or half
-// written. Only a test build defines TQ3_FAULT_INJECTION and, with it, the
+// Named points inside the writes of the store files and inside the calls,
+// where a crash test can stop the process dead to show that no file is ever
+// left empty or half written and that no customer is lost. Only a test build defines TQ3_FAULT_INJECTION and, with it, the
 // function; everywhere else a fault point compiles to nothing.
 namespace tq3 {
 
@@ -22,6 +22,11 @@ inline constexpr char kSettingsReplaced[] = "settings-replaced";
 // to the record's length.
 inline constexpr char kNumberWritten[] = "number-written";
 inline constexpr char kNumberTruncated[] = "number-truncated";
+// A call: Attesa lowered (selective) or the ticket marked (automatic), each
+// with its journal entry; and the datagram about to leave.
+inline constexpr char kCallLowered[] = "call-lowered";
+inline constexpr char kCallMarked[] = "call-marked";
+inline constexpr char kCallBeforeSend[] = "call-before-send";
 } // namespace fault
 
 } // namespace tq3

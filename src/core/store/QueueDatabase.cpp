@@ -645,9 +645,10 @@ Result<std::optional<QVariant>> QueueDatabase::serviceWaiting(qint64 servizioId)
 Result<bool> QueueDatabase::lowerWaiting(qint64 servizioId)
 {
     // One conditional statement: of two desks lowering the last waiting
-    // ticket, only one changes the row.
+    // ticket, only one changes the row. Only 0 stops a call, as in the
+    // system: a count gone negative still calls and goes on down.
     Statement update(live(),
-                     QStringLiteral("UPDATE Servizi SET Attesa = Attesa - 1 WHERE Id = ? AND Attesa > 0"));
+                     QStringLiteral("UPDATE Servizi SET Attesa = Attesa - 1 WHERE Id = ? AND Attesa <> 0"));
     if (Result<void> ran = update.bind(servizioId).run(); !ran)
         return ran.error();
     return update.query().numRowsAffected() > 0;

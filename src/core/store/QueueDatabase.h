@@ -113,7 +113,7 @@ public:
 
     // Attesa of the Servizi row with this id; nullopt when there is no row.
     Result<std::optional<QVariant>> serviceWaiting(qint64 servizioId);
-    // One conditional statement: true when Attesa was above 0 and is now one
+    // One conditional statement: true when Attesa was not 0 and is now one
     // less, false when it was 0 (nothing changed).
     Result<bool> lowerWaiting(qint64 servizioId);
     // Gives back a count lowered by a call that could not be completed.

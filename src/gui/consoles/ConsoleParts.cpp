@@ -406,7 +406,32 @@ CallRequest ConsoleForm::callRequest() const
     request.ipLocale = record.ipLocale;
     request.serverAddress = m_consoleState.indirizzoServer;
     request.numberFilePatience = registry().environment().numberFilePatience;
+    request.journalPath = callJournalPath(registry().environment().settingsFilePath);
     return request;
+}
+
+CallOutcome ConsoleForm::confirmTaken(const CallOutcome &outcome)
+{
+    if (outcome.kind != CallOutcome::Kind::Unannounced)
+        return outcome;
+    // The customer holds this number and nobody has called it yet.
+    showMessageBox(this,
+                   QStringLiteral("Numero %1 (%2) preso ma non annunciato !Premere OK per annunciarlo.")
+                       .arg(outcome.call.number)
+                       .arg(outcome.call.service),
+                   QStringLiteral("TQ3MAX"), BoxIcon::Information);
+    return m_call->announceTaken(callRequest(), outcome.call);
+}
+
+void ConsoleForm::callAndShow()
+{
+    showOutcome(confirmTaken(m_call->run(callRequest())));
+}
+
+void ConsoleForm::recoverInterruptedCall()
+{
+    if (std::optional<CallOutcome> left = m_call->recover(callRequest()))
+        showOutcome(confirmTaken(*left));
 }
 
 void ConsoleForm::takeAnnounced(const AnnouncedCall &call)

@@ -228,6 +228,13 @@ protected:
     void openHistory();
     // What this desk's call needs to know, from the console's state.
     virtual CallRequest callRequest() const;
+    // Each console shows how a press of "Avanti" ended in its own way.
+    virtual void showOutcome(const CallOutcome &outcome) = 0;
+    // A press of "Avanti": the call run, and shown once the operator has
+    // confirmed any number that a call cut short had left unannounced.
+    void callAndShow();
+    // At load: the call that a crash cut short, made good and shown.
+    void recoverInterruptedCall();
     // An announced call: the number shown and kept, and the call message's
     // parts kept for the run.
     void takeAnnounced(const AnnouncedCall &call);
@@ -272,6 +279,7 @@ private:
     // it exists.
     bool readSettingsFile();
     void enableRecall();
+    CallOutcome confirmTaken(const CallOutcome &outcome);
 
 protected:
     ConsoleState &m_consoleState;

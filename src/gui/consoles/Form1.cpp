@@ -121,6 +121,7 @@ void Form1::load()
     if (registry().record().secondoSchermoAttivo)
         registry().window<LoSchermo2>().ImpostaPostazione(m_state.deskCaption);
     reportHistoryOpening();
+    recoverInterruptedCall();
     // Only now: a tick during the settings window's loop above would read an
     // archive the desk has not found yet, and a console whose load failed
     // has no list to refresh.
@@ -188,15 +189,17 @@ void Form1::reloadServices(bool keepChosenRow)
         gridRowClick();
 }
 
+int Form1::chosenRow() const
+{
+    return std::max(m_grid->currentIndex().row(), 0);
+}
+
 void Form1::gridRowClick()
 {
     if (m_services->rowCount() == 0)
         return;
-    int row = m_grid->currentIndex().row();
-    if (row < 0)
-        row = 0;
-    showService(m_services->item(row, ColumnName)->text());
-    m_state.idServizio = m_services->item(row, ColumnId)->data(Qt::UserRole).toLongLong();
+    showService(m_services->item(chosenRow(), ColumnName)->text());
+    m_state.idServizio = m_services->item(chosenRow(), ColumnId)->data(Qt::UserRole).toLongLong();
 }
 
 void Form1::refreshTick()
@@ -211,8 +214,10 @@ CallRequest Form1::callRequest() const
 {
     CallRequest request = ConsoleForm::callRequest();
     request.serviceId = m_state.idServizio;
-    request.serviceName = m_state.serviceCaption;
     request.serviceRows = m_services->rowCount();
+    // The chosen row's name, not Label1(2)'s: that may show a number made good at load.
+    if (request.serviceRows > 0)
+        request.serviceName = m_services->item(chosenRow(), ColumnName)->text();
     return request;
 }
 
@@ -222,7 +227,7 @@ void Form1::Command1Click()
         return;
     m_callRunning = true;
     pauseRefresh();
-    showOutcome(m_call->run(callRequest()));
+    callAndShow();
 }
 
 void Form1::showOutcome(const CallOutcome &outcome)
@@ -258,6 +263,7 @@ void Form1::showOutcome(const CallOutcome &outcome)
     case Kind::NoNumberFile:
     case Kind::NothingWaiting:
     case Kind::QueueEmpty:
+    case Kind::Unannounced:  // confirmed and sent before it gets here
         endCall();
         return;
     case Kind::Failed:
@@ -268,6 +274,8 @@ void Form1::showOutcome(const CallOutcome &outcome)
         break;
     }
 
+    // A number made good at load may be of another service than the chosen one.
+    showService(outcome.call.service);
     takeAnnounced(outcome.call);
     showCallOnSecondScreen();
     endCall();

@@ -50,9 +50,10 @@ protected:
 private:
     void buildControls();
     void reloadServices(bool keepChosenRow);
+    int chosenRow() const;
     void setClientHeight(int twipsHeight);
     CallRequest callRequest() const override;
-    void showOutcome(const CallOutcome &outcome);
+    void showOutcome(const CallOutcome &outcome) override;
     void reportSendFailure(const Error &error) override;
     void showBox(const QString &text, const QString &title, const std::optional<Error> &cause = std::nullopt);
     void pauseRefresh() override;

@@ -85,6 +85,7 @@ void Form11::load()
         return;
     openHistory();
     reportHistoryOpening();
+    recoverInterruptedCall();
 }
 
 void Form11::activated()
@@ -100,7 +101,7 @@ void Form11::Command1Click()
     if (m_callRunning)
         return;
     m_callRunning = true;
-    showOutcome(m_call->run(callRequest()));
+    callAndShow();
     m_callRunning = false;
 }
 
@@ -118,6 +119,7 @@ void Form11::showOutcome(const CallOutcome &outcome)
         showService(kNoServiceForDeskText);
         return;
     case Kind::NoNumberFile:
+    case Kind::Unannounced:  // confirmed and sent before it gets here
         return;
     case Kind::NothingWaiting:
         break;

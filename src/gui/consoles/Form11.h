@@ -45,7 +45,7 @@ public:
 
 private:
     void buildControls();
-    void showOutcome(const CallOutcome &outcome);
+    void showOutcome(const CallOutcome &outcome) override;
     void reportSendFailure(const Error &error) override;
     void refreshSecondScreen();
     void setOuterSizeTwips(int width, int height);
