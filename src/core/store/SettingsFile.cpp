@@ -70,11 +70,15 @@ Result<SettingsFile> SettingsFile::load(const QString &path)
                          describe(path, systemError(file.error)));
     }
 
+    return fromBytes(QByteArray::fromStdString(file.bytes), path);
+}
+
+Result<SettingsFile> SettingsFile::fromBytes(QByteArray bytes, const QString &path)
+{
     // A hand-edited file may come from an editor that saves UTF-8, with or
     // without a byte-order mark; the client itself always writes Windows-1252.
     // UTF-16 (Notepad's "Unicode") is refused rather than misread: its byte-order
     // mark, or a first character of ASCII, tells it.
-    QByteArray bytes = QByteArray::fromStdString(file.bytes);
     const bool utf16 = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")
         || (bytes.size() >= 2 && (bytes.at(0) == '\0') != (bytes.at(1) == '\0'));
     if (utf16)
@@ -98,14 +102,22 @@ Result<SettingsFile> SettingsFile::load(const QString &path)
     return SettingsFile{fields.at(0), fields.at(1), fields.at(2), fields.at(3)};
 }
 
-Result<void> SettingsFile::save(const QString &path) const
+Result<QByteArray> SettingsFile::toBytes() const
 {
     const QStringList fields{percorsoServer, nomePostazione, ipServer, secondoSchermo};
     for (const QString &field : fields) {
         if (Result<void> storable = checkStorable(field); !storable)
-            return storable;
+            return storable.error();
     }
-    const QByteArray bytes = record::quotedRecord(fields);
+    return record::quotedRecord(fields);
+}
+
+Result<void> SettingsFile::save(const QString &path) const
+{
+    const Result<QByteArray> record = toBytes();
+    if (!record)
+        return record.error();
+    const QByteArray &bytes = *record;
 
     const QString folder = QFileInfo(path).absolutePath();
     if (!QFileInfo(folder).isDir())
