@@ -154,11 +154,21 @@ Result<void> SettingsFile::checkStorable(const QString &value)
     if (value.contains(u'\r') || value.contains(u'\n'))
         return makeError(ErrorKind::Unrepresentable, QStringLiteral("Il testo deve stare su una sola riga !"),
                          QStringLiteral("line break in a value"));
+    // Invisible in the windows and meaningless in a folder, a name or an
+    // address; a NUL would even make the file look like UTF-16.
+    if (std::any_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; }))
+        return makeError(ErrorKind::Unrepresentable, QStringLiteral("Caratteri di controllo non ammessi !"),
+                         QStringLiteral("control character in: %1").arg(value));
     if (const QString character = firstUnencodable(value); !character.isEmpty())
         return makeError(ErrorKind::Unrepresentable,
                          QStringLiteral("Il carattere «%1» non è ammesso !").arg(character),
                          QStringLiteral("U+%1 has no Windows-1252 byte")
                              .arg(QString::number(character.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0')));
+    // Bytes that happen to form UTF-8 would be read back as UTF-8 ("NÞžC"
+    // comes back as "N\u079EC"): such a value cannot be kept as typed.
+    if (isUtf8WithMultiByteSequences(cp1252::encodeLossy(value)))
+        return makeError(ErrorKind::Unrepresentable, QStringLiteral("Testo non ammesso !"),
+                         QStringLiteral("reads back as UTF-8: %1").arg(value));
     if (!record::canStoreQuoted(value))
         return makeError(ErrorKind::Unrepresentable, QStringLiteral("Testo non ammesso !"),
                          QStringLiteral("value does not read back: %1").arg(value));
