@@ -89,6 +89,17 @@ CallOutcome SelectiveCall::run(const CallRequest &request)
                                 QStringLiteral("no Servizi row with Id %1").arg(request.serviceId)),
                       number);
     }
+    // A count that is no number (SQLite keeps whatever text is stored) would
+    // pass "Attesa > 0" and be lowered to -1.
+    bool isCount = (*waiting)->isNull();
+    if (!isCount)
+        (void)(*waiting)->toLongLong(&isCount);
+    if (!isCount) {
+        return failed(makeError(ErrorKind::InvalidValue,
+                                QStringLiteral("Attesa del servizio %1 non valida in archivio !").arg(request.serviceId),
+                                QStringLiteral("Servizi Id %1: Attesa '%2'").arg(request.serviceId).arg((*waiting)->toString())),
+                      number);
+    }
     const Result<bool> lowered = db.lowerWaiting(request.serviceId);
     if (!lowered)
         return failed(lowered.error(), number);
