@@ -233,8 +233,9 @@ void TestBadInput::spoil(const Bad &bad)
                       bad.spoil == DeskName ? QString::fromUtf8(bad.with) : u"Sportello 1"_s);
         restart();
         break;
-    case Sql:  // then the desk starts again, to read Configurazione
-        QVERIFY(m_archive->builder().execute(QString::fromUtf8(bad.with)));
+    case Sql:  // statements split at ';', then the desk starts again, to read Configurazione
+        for (const QByteArray &statement : bad.with.split(';'))
+            QVERIFY(m_archive->builder().execute(QString::fromUtf8(statement)));
         restart();
         break;
     case Database:
@@ -244,7 +245,8 @@ void TestBadInput::spoil(const Bad &bad)
     case Locked: {
         const QString ready = m_work->filePath(u"ready"_s);
         m_locker = std::make_unique<QProcess>();
-        m_locker->start(binDir() + u"/queuedb_worker"_s, {u"hold"_s, database, u"10000"_s, ready});
+        m_locker->setProcessChannelMode(QProcess::ForwardedChannels);
+        m_locker->start(binDir() + u"/queuedb_worker"_s, {u"hold"_s, folder, u"10000"_s, ready});
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(ready); }, 10000));
         break;
     }
@@ -338,6 +340,26 @@ void TestBadInput::callAfterBadInput_data()
         "UPDATE Configurazione SET RHPort = 65536", u"Porta del Server non valida (65536) !"_s});
     row("a desk name of 100,000 characters cannot be sent, the call stays completed", {S, DeskName, {},
         QByteArray(100000, 'x'), u"Invio della chiamata al Server non riuscito (errore 10040) !"_s, {}, true});
+    const QString dbError = u"Errore nell'archivio delle code !"_s;
+    row("a file that is no database in place of TQ3MAX.mdb", {S, Database, {}, "Standard Jet DB",
+        u"TQ3MAX.mdb non è un archivio valido !"_s});
+    row("half a database file is no database", {A, Database, {}, {},
+        u"Archivio del Server non raggiungibile !|TQ3MAX.mdb non è un archivio valido !"_s});
+    row("a table missing", {S, Sql, {}, "DROP TABLE Servizi", dbError});
+    row("a column missing", {A, Sql, {}, "DROP INDEX CodaFromTotem_Number;ALTER TABLE CodaFromTotem DROP COLUMN NrDaChiamare",
+        u"Lettura della coda di attesa non riuscita !|"_s + dbError});
+    row("text where the count of waiting tickets is read is told, not lowered", {S, Sql, {},
+        "UPDATE Servizi SET Attesa = 'tre'", u"Attesa del servizio 12 non valida in archivio !"_s});
+    row("NULL in every field the selective call reads is nothing waiting", {S, Sql, {},
+        "UPDATE Servizi SET Attesa = NULL, Servizio = NULL;UPDATE ServiziPostazioni SET ServizioTesto = NULL"});
+    row("NULL in every field of the queue leaves no ticket to call", {A, Sql, {}, "UPDATE CodaFromTotem SET "
+        "servizioid = NULL, NrDaChiamare = NULL, Servizio = NULL, ora = NULL, SeChiamato = NULL",
+        u"Al momento coda di attesa vuota !"_s});
+    row("of two Configurazione rows the first counts", {S, Sql, {},
+        "INSERT INTO Configurazione (ModoClient, RHPort) VALUES (1, 1)", {}, s042});
+    row("a database locked by another process for 10 s is busy", {S, Locked, {}, {}, u"Archivio occupato, riprovare !"_s});
+    row("a database locked by another process for 10 s is busy for the automatic desk too", {A, Locked, {}, {},
+        u"Archivio del Server non raggiungibile !|Archivio occupato, riprovare !"_s});
 }
 
 void TestBadInput::callAfterBadInput()
