@@ -106,6 +106,11 @@ void TestSettingsFile::refusesValuesThatWouldNotReadBack_data()
     QTest::newRow("an archive folder with a line break") << 0 << u"C:\\A\r\nB"_s
                                                         << u"Il testo deve stare su una sola riga !"_s;
     QTest::newRow("an emoji in the second-screen field") << 3 << u"S😀"_s << u"Il carattere «😀» non è ammesso !"_s;
+    // Found by fuzz_settingsfile: DE 9E is UTF-8 too, so the file would be read as UTF-8.
+    QTest::newRow("a server address whose bytes read as UTF-8") << 2 << u"NÞžC"_s << u"Testo non ammesso !"_s;
+    QTest::newRow("a NUL, which would make the file look like UTF-16") << 0 << u"\0\0"_s
+                                                                      << u"Caratteri di controllo non ammessi !"_s;
+    QTest::newRow("a tab in the desk name") << 1 << u"Sportello\t1"_s << u"Caratteri di controllo non ammessi !"_s;
 }
 
 void TestSettingsFile::refusesValuesThatWouldNotReadBack()

@@ -151,6 +151,17 @@ CallOutcome SelectiveCall::run(const CallRequest &request)
     if (!waiting->has_value())
         return failed(missingService(request.serviceId));
 
+    // A count that is no number (SQLite keeps whatever text is stored) would
+    // pass "Attesa <> 0" and be lowered to -1.
+    bool isCount = (*waiting)->isNull();
+    if (!isCount)
+        (void)(*waiting)->toLongLong(&isCount);
+    if (!isCount) {
+        return failed(makeError(ErrorKind::InvalidValue,
+                                QStringLiteral("Attesa del servizio %1 non valida in archivio !").arg(request.serviceId),
+                                QStringLiteral("Servizi Id %1: Attesa '%2'").arg(request.serviceId).arg((*waiting)->toString())));
+    }
+
     CallJournal journal(request.journalPath);
     JournalClearer clearer{journal};
     const JournalEntry entry{.serviceId = request.serviceId, .service = request.serviceName,

@@ -70,11 +70,15 @@ Result<SettingsFile> SettingsFile::load(const QString &path)
                          describe(path, systemError(file.error)));
     }
 
+    return fromBytes(QByteArray::fromStdString(file.bytes), path);
+}
+
+Result<SettingsFile> SettingsFile::fromBytes(QByteArray bytes, const QString &path)
+{
     // A hand-edited file may come from an editor that saves UTF-8, with or
     // without a byte-order mark; the client itself always writes Windows-1252.
     // UTF-16 (Notepad's "Unicode") is refused rather than misread: its byte-order
     // mark, or a first character of ASCII, tells it.
-    QByteArray bytes = QByteArray::fromStdString(file.bytes);
     const bool utf16 = bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")
         || (bytes.size() >= 2 && (bytes.at(0) == '\0') != (bytes.at(1) == '\0'));
     if (utf16)
@@ -98,14 +102,22 @@ Result<SettingsFile> SettingsFile::load(const QString &path)
     return SettingsFile{fields.at(0), fields.at(1), fields.at(2), fields.at(3)};
 }
 
-Result<void> SettingsFile::save(const QString &path) const
+Result<QByteArray> SettingsFile::toBytes() const
 {
     const QStringList fields{percorsoServer, nomePostazione, ipServer, secondoSchermo};
     for (const QString &field : fields) {
         if (Result<void> storable = checkStorable(field); !storable)
-            return storable;
+            return storable.error();
     }
-    const QByteArray bytes = record::quotedRecord(fields);
+    return record::quotedRecord(fields);
+}
+
+Result<void> SettingsFile::save(const QString &path) const
+{
+    const Result<QByteArray> record = toBytes();
+    if (!record)
+        return record.error();
+    const QByteArray &bytes = *record;
 
     const QString folder = QFileInfo(path).absolutePath();
     if (!QFileInfo(folder).isDir())
@@ -142,11 +154,21 @@ Result<void> SettingsFile::checkStorable(const QString &value)
     if (value.contains(u'\r') || value.contains(u'\n'))
         return makeError(ErrorKind::Unrepresentable, QStringLiteral("Il testo deve stare su una sola riga !"),
                          QStringLiteral("line break in a value"));
+    // Invisible in the windows and meaningless in a folder, a name or an
+    // address; a NUL would even make the file look like UTF-16.
+    if (std::any_of(value.cbegin(), value.cend(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; }))
+        return makeError(ErrorKind::Unrepresentable, QStringLiteral("Caratteri di controllo non ammessi !"),
+                         QStringLiteral("control character in: %1").arg(value));
     if (const QString character = firstUnencodable(value); !character.isEmpty())
         return makeError(ErrorKind::Unrepresentable,
                          QStringLiteral("Il carattere «%1» non è ammesso !").arg(character),
                          QStringLiteral("U+%1 has no Windows-1252 byte")
                              .arg(QString::number(character.toUcs4().value(0), 16).toUpper().rightJustified(4, u'0')));
+    // Bytes that happen to form UTF-8 would be read back as UTF-8 ("NÞžC"
+    // comes back as "N\u079EC"): such a value cannot be kept as typed.
+    if (isUtf8WithMultiByteSequences(cp1252::encodeLossy(value)))
+        return makeError(ErrorKind::Unrepresentable, QStringLiteral("Testo non ammesso !"),
+                         QStringLiteral("reads back as UTF-8: %1").arg(value));
     if (!record::canStoreQuoted(value))
         return makeError(ErrorKind::Unrepresentable, QStringLiteral("Testo non ammesso !"),
                          QStringLiteral("value does not read back: %1").arg(value));

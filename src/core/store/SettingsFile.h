@@ -18,10 +18,14 @@ struct SettingsFile final {
     // NotFound when the file (or its folder) is missing; TooFewFields when it
     // holds fewer than four fields; InUse / Io when it cannot be read.
     static Result<SettingsFile> load(const QString &path = kSettingsFileName);
+    // The same for the file's bytes; `path` only names the file in the detail.
+    static Result<SettingsFile> fromBytes(QByteArray bytes, const QString &path = kSettingsFileName);
 
     // Replaces the file atomically; refuses (Unrepresentable, nothing written)
     // a value that would read back differently.
     Result<void> save(const QString &path = kSettingsFileName) const;
+    // The line save writes, or the refusal of its first unstorable value.
+    Result<QByteArray> toBytes() const;
 
     // Unrepresentable with an operator message naming the problem, for a value
     // holding a double quote, a line break or a character Windows-1252 lacks.
