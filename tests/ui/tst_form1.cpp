@@ -198,6 +198,7 @@ private Q_SLOTS:
         const auto chosen = [&] { return text(u"Label1_2"_s) + u'|' + QString::number(m_registry->state<Form1>().idServizio); };
         QCOMPARE(chosen(), u"Anagrafe|12"_s);
         grid->setCurrentIndex(grid->model()->index(1, 0));
+        QCOMPARE(chosen(), u"Tributi|70000"_s);
         execute(u"UPDATE Servizi SET Attesa = 9 WHERE Id = 70000"_s);
         form.refreshTick();
         QCOMPARE(grid->model()->index(1, 2).data().toString(), u"9"_s);
@@ -252,6 +253,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_archive->writeNumberFile(12, "8\r\n"));
         open();
+        QTRY_VERIFY(history()->hasFocus());  // on activation, where the keys go
         for (int i = 0; i < 3; ++i)
             clickAvanti();  // 8, 9, 10: "10" sorts before "8" as text
         click(u"Label2"_s);
