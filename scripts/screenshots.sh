@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Every picture in docs/, taken on virtual X servers: the launcher and the
-# message window here, then the settings windows, the two consoles and the
-# public window through their own scripts.
+# folder chooser from the client itself, the other windows from
+# tq3-screenshots, which opens them with sample data.
 # Usage: scripts/screenshots.sh [build folder]
-# To add a window: lay out a desk (startup_demo_desk), then call shoot_window
-# with the window's exact title and the picture's name; shoot_window starts
-# the client in that desk's working folder, waits for the window and keeps
-# the picture of that window alone.
+# To add a window the client shows at start: lay out a desk
+# (startup_demo_desk), then call shoot_window with the window's exact title
+# and the picture's name; shoot_window starts the client in that desk's
+# working folder, waits for the window and keeps the picture of that window
+# alone. Any other window: add a picture set to tools/screenshots.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=$(realpath "${1:-build}")
 
-cmake --build "$build" --target tq3max-client startup_demo_desk
+cmake --build "$build" --target tq3max-client startup_demo_desk tq3-screenshots
 
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
@@ -75,19 +76,20 @@ touch -d "2026-12-05 09:00" "$chooser_desk/Archivio TQ3"
 )
 echo "docs/cartella-italiano.png"
 
-# The message window, shown by its own test.
-cmake --build "$build" --target tst_msgform
-XDG_RUNTIME_DIR=$shots QT_QPA_PLATFORM=xcb TQ3_MSGFORM_SHOT="$root/docs/msgform.png" \
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bin/tst_msgform" picture >/dev/null
+# pictures <screen> <set>: one picture set of tq3-screenshots.
+pictures() {
+    XDG_RUNTIME_DIR=$shots QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 $1x24 -noreset" \
+        "$build/bin/tq3-screenshots" "$root/docs" "$2"
+}
+pictures 1280x1024 msgform
 echo "docs/msgform.png"
-
-# The selective console with its history and its "Servizio" menu open (where
-# "Richiama" sits), taken by its window test.
-cmake --build "$build" --target tst_form1
-XDG_RUNTIME_DIR=$shots QT_QPA_PLATFORM=xcb TQ3_SCREENSHOT="$root/docs/console-selettivo.png" \
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bin/tst_form1" headingClickReversesTheOrderOfTheOpenHistory >/dev/null
-echo "docs/console-selettivo.png"
-
-bash scripts/console-automatico-screenshot.sh "$build"
-bash scripts/settings-screenshots.sh "$build"
-bash scripts/schermo2-screenshots.sh "$build"
+# Both consoles with their history and their "Servizio" menu (where
+# "Richiama" sits) open.
+pictures 1280x1024 consoles
+echo "docs/console-selettivo.png docs/console-automatico.png"
+pictures 1280x1024 settings
+echo "docs/impostazioni.png docs/percorso.png docs/servizi.png"
+# One screen as wide as two monitors, split by the picture set with xrandr
+# once the public window is open (-noreset keeps the monitors set).
+pictures 3840x1080 schermo2
+echo "docs/schermo2-fuori-servizio.png docs/schermo2-chiamata.png"

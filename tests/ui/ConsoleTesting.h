@@ -8,15 +8,12 @@
 #include "UiTesting.h"
 
 #include "core/log/Log.h"
-#include "gui/kit/WindowRegistry.h"
 #include "core/store/SettingsFile.h"
+#include "gui/kit/WindowRegistry.h"
 
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QScreen>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,19 +24,6 @@
 namespace tq3::test {
 
 inline const QString kDesk = QStringLiteral("Sportello 1");
-
-// The console with its "Servizio" menu open, as the screen shows it (the
-// menu is a window of its own, which a grab of the console leaves out).
-inline bool saveWithServiceMenu(QWidget &console, const QString &path)
-{
-    auto *menu = console.findChild<QMenu *>(QStringLiteral("SS1"));
-    console.findChild<QMenuBar *>()->setActiveAction(menu->menuAction());
-    if (!QTest::qWaitForWindowExposed(menu))
-        return false;
-    QTest::qWait(300);  // painted
-    const QRect area = console.frameGeometry();
-    return QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).save(path);
-}
 
 // One line of the history file.
 inline QByteArray historyLine(const QByteArray &number, const QByteArray &time, const QByteArray &date, int minutes,
@@ -61,11 +45,9 @@ protected:
         m_archive = std::make_unique<CallArchive>();
         m_listener = std::make_unique<DatagramListener>();
         m_clock = std::make_shared<ManualClock>();
-        ClientEnvironment environment;
-        environment.clock = m_clock;
-        environment.localAddress = [deskIp] { return deskIp; };
-        environment.settingsFilePath = m_work->filePath(QStringLiteral("PercorsiClient.txt"));
-        environment.numberFilePatience = std::chrono::milliseconds(300);
+        const ClientEnvironment environment{.clock = m_clock, .localAddress = [deskIp] { return deskIp; },
+                                            .settingsFilePath = m_work->filePath(QStringLiteral("PercorsiClient.txt")),
+                                            .numberFilePatience = std::chrono::milliseconds(300)};
         m_registry = std::make_unique<WindowRegistry>(environment);
         m_registry->record().ipLocale = deskIp;
         m_registry->record().portaServer = m_listener->port();
@@ -111,14 +93,17 @@ protected:
     }
     QString text(const QString &label) const { return child(label)->text(); }
     QTreeWidget *history() const { return child<QTreeWidget>(QStringLiteral("LB1")); }
-
+    void click(const QString &name) { QTest::mouseClick(child<QWidget>(name), Qt::LeftButton); }
     void clickAvanti()
     {
-        auto *button = child<QPushButton>(QStringLiteral("Command1"));
-        QTest::mouseClick(button ? button : child<QPushButton>(QStringLiteral("Command1_0")), Qt::LeftButton);
+        click(child<QPushButton>(QStringLiteral("Command1")) ? QStringLiteral("Command1") : QStringLiteral("Command1_0"));
     }
 
     QByteArray logFile() const { return readFile(m_work->filePath(kLogFileName)).value_or(QByteArray()); }
+    QByteArray historyFile() const
+    {
+        return readFile(m_work->filePath(QStringLiteral("Cronologia-Sportello 1.txt"))).value_or(QByteArray());
+    }
 
     // Keys as the window system queues them for the console's focus, all
     // before the first is handled. The last one is held down for `repeats`,
@@ -137,20 +122,14 @@ protected:
         for (qsizetype k = 0; k < keys.size(); ++k) {
             post(QEvent::KeyPress, keys[k], m_keyTime += 100, false);
             for (int i = 0; k == keys.size() - 1 && i < repeats; ++i) {
-                const bool asWindows = i % 2 == 0;
                 m_keyTime += 33;
-                if (!asWindows)
+                if (i % 2 == 1)  // as X11
                     post(QEvent::KeyRelease, keys[k], m_keyTime, false);
-                post(QEvent::KeyPress, keys[k], m_keyTime, asWindows);
+                post(QEvent::KeyPress, keys[k], m_keyTime, i % 2 == 0);
             }
             post(QEvent::KeyRelease, keys[k], m_keyTime += 50, false);
         }
         QCoreApplication::processEvents();
-    }
-
-    QByteArray historyFile() const
-    {
-        return readFile(m_work->filePath(QStringLiteral("Cronologia-Sportello 1.txt"))).value_or(QByteArray());
     }
 
     std::unique_ptr<QTemporaryDir> m_work;

@@ -30,20 +30,19 @@ struct SeenModal final {
 
 inline SeenModal readModal(QWidget *window)
 {
-    SeenModal seen{window->objectName(), window->windowTitle(), {}, {}};
-    if (seen.name.isEmpty())
-        seen.name = QString::fromLatin1(window->metaObject()->className());
-    seen.shown = seen.name;
+    const QString name = window->objectName().isEmpty() ? QString::fromLatin1(window->metaObject()->className())
+                                                        : window->objectName();
+    SeenModal seen{name, window->windowTitle(), {}, name};
     QStringList lines;
-    for (const char *name : {"Label2_0", "Label2_1"}) {
-        if (auto *line = window->findChild<QLabel *>(QLatin1String(name)); line && line->isVisible())
-            lines << line->text();
+    for (const char *line : {"Label2_0", "Label2_1"}) {
+        if (auto *label = window->findChild<QLabel *>(QLatin1String(line)); label && label->isVisible())
+            lines << label->text();
     }
     if (auto *box = qobject_cast<QMessageBox *>(window)) {
+        const QMessageBox::Icon icon = box->icon();
         seen.text = box->text();
         seen.shown = seen.title + u'|' + seen.text
-            + QLatin1String(box->icon() == QMessageBox::Critical ? "|stop"
-                            : box->icon() == QMessageBox::Information ? "|info" : "");
+            + QLatin1String(icon == QMessageBox::Critical ? "|stop" : icon == QMessageBox::Information ? "|info" : "");
     } else if (!lines.isEmpty()) {
         seen.text = lines.join(u'\n');
         seen.shown = seen.title + u'|' + lines.join(u'/');
@@ -103,6 +102,14 @@ public:
         QStringList result;
         for (const SeenModal &modal : seen)
             result << modal.shown;
+        return result;
+    }
+    // What each window showed: its text, or its title where it has none.
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const SeenModal &modal : seen)
+            result << (modal.text.isEmpty() ? modal.title : modal.text);
         return result;
     }
 

@@ -1,7 +1,8 @@
 // The real client started twice on one machine, under a virtual X server:
-// the second refuses to run and says so, the first goes on undisturbed, and
-// a client killed outright does not keep the next one from starting. Asked
-// to stop (SIGTERM), a client closes as through its close boxes.
+// the second refuses to run and says so, the first goes on undisturbed.
+// Asked to stop (SIGTERM), a client closes as through its close boxes, and
+// neither a stopped client nor one killed outright keeps the next one from
+// starting.
 
 #include "TestSupport.h"
 #include "CallArchive.h"
@@ -68,151 +69,118 @@ class TestClientTwice final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void cleanupTestCase();
-    void theSecondClientOnAMachineRefusesAndEnds();
-    void aClientStoppedBySigtermClosesAndLeavesNoClaim();
+    void initTestCase()
+    {
+        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() || QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
+            QSKIP("Xvfb or xdotool is not installed (scripts/install-deps.sh installs them)");
+        // Xvfb picks a free display and writes its number on the given descriptor.
+        m_xvfb.start(u"Xvfb"_s,
+                     {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-nolisten"_s, u"tcp"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 20000);
+        const QString display = QString::fromLatin1(m_xvfb.readLine()).trimmed();
+
+        const QString runtime = m_dir.filePath(u"runtime"_s);
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        // One temp folder for every client of this test: the machine they share.
+        QVERIFY(QDir().mkpath(m_dir.filePath(u"tmp"_s)));
+        m_env = QProcessEnvironment::systemEnvironment();
+        m_env.insert(u"DISPLAY"_s, u':' + display);
+        m_env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        m_env.insert(u"TMPDIR"_s, m_dir.filePath(u"tmp"_s));
+        m_env.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+    }
+    void cleanupTestCase()
+    {
+        m_xvfb.terminate();
+        if (!m_xvfb.waitForFinished(5000))
+            m_xvfb.kill();
+    }
+
+    void theSecondClientRefusesAndTheFirstCallsAndStopsOnSigterm()
+    {
+        // A desk set up by hand, its settings file saved as UTF-8 by a text editor; a
+        // ticket for Anagrafe waits in an archive made by the stand-in.
+        const QString work = m_dir.filePath(u"work"_s), archive = m_dir.filePath(u"archivio"_s);
+        QVERIFY(QDir().mkpath(work + u"/vuota"_s));
+        test::DatagramListener server;
+        const auto standin = [](const QStringList &args) {
+            return QProcess::execute(test::binDir() + u"/tq3-standin"_s, args);
+        };
+        QCOMPARE(standin({u"create"_s, archive, u"--port"_s, QString::number(server.port())}), 0);
+        QCOMPARE(standin({u"draw"_s, archive, u"1"_s}), 0);
+        QVERIFY(test::writeFile(archive + u"/UConnDP.txt"_s, "\"True\"\r\n"));
+        QVERIFY(test::writeFile(work + u"/PercorsiClient.txt"_s,
+                                u"\"%1\",\"Sportello Città\",\"127.0.0.1\",\"N\"\r\n"_s.arg(archive).toUtf8()));
+        QProcess first, second;
+        // Whatever happens, no client outlives the test.
+        auto stopAll = qScopeGuard([&] {
+            for (QProcess *process : {&first, &second}) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        });
+        const auto sigterm = [](QProcess &client) {
+            ::kill(static_cast<pid_t>(client.processId()), SIGTERM);
+            return client.waitForFinished(10000) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+        };
+
+        QVERIFY(start(first, m_env, work));
+        const QStringList launcher = windowsOf(m_env, first.processId(), kLauncherTitle, true);
+        QCOMPARE(launcher.size(), 1);
+        QVERIFY(start(second, m_env, work));
+        const QStringList box = windowsOf(m_env, second.processId(), kBoxTitle, true);
+        QCOMPARE(box.size(), 1);
+        QCOMPARE(second.state(), QProcess::Running);  // waiting for the operator
+        QVERIFY(windowsOf(m_env, second.processId(), kLauncherTitle).isEmpty());
+        // The operator presses Enter on the box: OK is its only button.
+        xdotool(m_env, {u"windowfocus"_s, u"--sync"_s, box.first()});
+        xdotool(m_env, {u"key"_s, u"--window"_s, box.first(), u"Return"_s});
+        if (!second.waitForFinished(5000)) {
+            xdotool(m_env, {u"key"_s, u"Return"_s});
+            QVERIFY(second.waitForFinished(10000));
+        }
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(windowsOf(m_env, first.processId(), kLauncherTitle), launcher);
+
+        // "&Ok" opens the selective console, "Avanti" calls (client coordinates at 96 dpi).
+        click(m_env, launcher.first(), 348, 370);
+        const QStringList console =
+            windowsOf(m_env, first.processId(), u"^TQ3MAX - 3\\.1\\.15 - Modulo Client Selettivo$"_s, true);
+        QCOMPARE(console.size(), 1);
+        // The console moves to its place as it becomes active: a click before that misses it.
+        QList<QByteArray> calls;
+        for (int attempt = 0; attempt < 5 && calls.isEmpty(); ++attempt) {
+            click(m_env, console.first(), 277, 44);
+            calls = server.receive(1, 2000);
+        }
+        // The desk's name as meant, in the system's Windows-1252, on the wire and in the history file's name.
+        QCOMPARE(calls + server.drain(), QList<QByteArray>{"001#Sportello Citt\xE0#Anagrafe"});
+        const QString history = work + u"/Cronologia-Sportello Città.txt"_s;
+        QTRY_VERIFY(QFile::exists(history));
+        QVERIFY(sigterm(first));
+        const QRegularExpression oneLine(uR"(^"1","\d\d\.\d\d","\d\d/\d\d/\d{4}",0,"Anagrafe"\r\n$)"_s);
+        QVERIFY2(oneLine.match(QString::fromLatin1(test::contentOf(history))).hasMatch(), test::contentOf(history));
+        QCOMPARE(QDir(m_env.value(u"TMPDIR"_s)).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+
+        // The next start claims the machine at once (start-up's own message, not
+        // the refusal); killed outright while that message waits, it keeps the
+        // one after from starting no more; stopped, that one ends all the same.
+        for (const bool kill : {true, false}) {
+            QVERIFY(start(first, m_env, work + u"/vuota"_s));
+            QCOMPARE(windowsOf(m_env, first.processId(), u"^TQ3MAX-Messaggio$"_s, true).size(), 1);
+            if (kill)
+                ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
+            QVERIFY(kill ? first.waitForFinished(10000) : sigterm(first));
+        }
+    }
 
 private:
     QTemporaryDir m_dir;
     QProcess m_xvfb;
     QProcessEnvironment m_env;
 };
-
-void TestClientTwice::initTestCase()
-{
-    if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty() || QStandardPaths::findExecutable(u"xdotool"_s).isEmpty())
-        QSKIP("Xvfb or xdotool is not installed (scripts/install-deps.sh installs them)");
-    // Xvfb picks a free display and writes its number on the given descriptor.
-    m_xvfb.start(u"Xvfb"_s,
-                 {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x1024x24"_s, u"-nolisten"_s, u"tcp"_s});
-    QTRY_VERIFY_WITH_TIMEOUT(m_xvfb.canReadLine(), 20000);
-    const QString display = QString::fromLatin1(m_xvfb.readLine()).trimmed();
-
-    const QString runtime = m_dir.filePath(u"runtime"_s);
-    QVERIFY(QDir().mkpath(runtime));
-    QVERIFY(QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
-    // One temp folder for every client of this test: the machine they share.
-    QVERIFY(QDir().mkpath(m_dir.filePath(u"tmp"_s)));
-    m_env = QProcessEnvironment::systemEnvironment();
-    m_env.insert(u"DISPLAY"_s, u':' + display);
-    m_env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-    m_env.insert(u"TMPDIR"_s, m_dir.filePath(u"tmp"_s));
-    m_env.insert(u"XDG_RUNTIME_DIR"_s, runtime);
-}
-
-void TestClientTwice::cleanupTestCase()
-{
-    m_xvfb.terminate();
-    if (!m_xvfb.waitForFinished(5000))
-        m_xvfb.kill();
-}
-
-void TestClientTwice::theSecondClientOnAMachineRefusesAndEnds()
-{
-    const QString work = m_dir.filePath(u"work"_s);
-    const QString archive = m_dir.filePath(u"archivio"_s);
-    QVERIFY(QDir().mkpath(work));
-    QVERIFY(test::createStartupArchive(archive, test::StartupDatabase::WithConfigurazione));
-    QVERIFY(test::writeStartupSettings(work + u"/PercorsiClient.txt"_s, archive, u"Sportello 1"_s, u"127.0.0.1"_s,
-                                       u"N"_s));
-    QProcess first, second, third;
-    auto startClient = [&](QProcess &process) { return start(process, m_env, work); };
-    // Whatever happens, no client outlives the test.
-    auto stopAll = qScopeGuard([&] {
-        for (QProcess *process : {&first, &second, &third}) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-    });
-
-    QVERIFY(startClient(first));
-    const QStringList firstLauncher = windowsOf(m_env, first.processId(), kLauncherTitle, true);
-    QCOMPARE(firstLauncher.size(), 1);
-
-    QVERIFY(startClient(second));
-    const QStringList box = windowsOf(m_env, second.processId(), kBoxTitle, true);
-    QCOMPARE(box.size(), 1);
-    QCOMPARE(second.state(), QProcess::Running);  // waiting for the operator
-    QVERIFY(windowsOf(m_env, second.processId(), kLauncherTitle).isEmpty());
-
-    // The operator presses Enter on the box: OK is its only button.
-    xdotool(m_env, {u"windowfocus"_s, u"--sync"_s, box.first()});
-    xdotool(m_env, {u"key"_s, u"--window"_s, box.first(), u"Return"_s});
-    if (!second.waitForFinished(5000)) {
-        xdotool(m_env, {u"key"_s, u"Return"_s});
-        QVERIFY(second.waitForFinished(10000));
-    }
-    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second.exitCode(), 0);
-    QCOMPARE(first.state(), QProcess::Running);
-    QCOMPARE(windowsOf(m_env, first.processId(), kLauncherTitle), firstLauncher);
-
-    ::kill(static_cast<pid_t>(first.processId()), SIGKILL);
-    QVERIFY(first.waitForFinished(10000));
-    QVERIFY(startClient(third));
-    QCOMPARE(windowsOf(m_env, third.processId(), kLauncherTitle, true).size(), 1);
-    QVERIFY(windowsOf(m_env, third.processId(), kBoxTitle).isEmpty());
-}
-
-void TestClientTwice::aClientStoppedBySigtermClosesAndLeavesNoClaim()
-{
-    // A desk set up by hand, its settings file saved as UTF-8 by a text editor; a
-    // ticket for Anagrafe waits in an archive made by the stand-in.
-    const QString work = m_dir.filePath(u"work-stop"_s), archive = m_dir.filePath(u"archivio-stop"_s);
-    const QString tmp = m_dir.filePath(u"tmp-stop"_s);
-    QVERIFY(QDir().mkpath(tmp) && QDir().mkpath(work + u"/vuota"_s));
-    test::DatagramListener server;
-    const auto standin = [](const QStringList &args) {
-        return QProcess::execute(test::binDir() + u"/tq3-standin"_s, args);
-    };
-    QCOMPARE(standin({u"create"_s, archive, u"--port"_s, QString::number(server.port())}), 0);
-    QCOMPARE(standin({u"draw"_s, archive, u"1"_s}), 0);
-    QVERIFY(test::writeFile(archive + u"/UConnDP.txt"_s, "\"True\"\r\n"));
-    QVERIFY(test::writeFile(work + u"/PercorsiClient.txt"_s,
-                            u"\"%1\",\"Sportello Città\",\"127.0.0.1\",\"N\"\r\n"_s.arg(archive).toUtf8()));
-    QProcessEnvironment env = m_env;
-    env.insert(u"TMPDIR"_s, tmp);
-    QProcess client;
-    auto stop = qScopeGuard([&] {
-        client.kill();
-        client.waitForFinished(5000);
-    });
-    auto sigterm = [&] {
-        ::kill(static_cast<pid_t>(client.processId()), SIGTERM);
-        return client.waitForFinished(10000) && client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
-    };
-
-    // "&Ok" opens the selective console, "Avanti" calls (client coordinates at 96 dpi).
-    QVERIFY(start(client, env, work));
-    const QStringList launcher = windowsOf(env, client.processId(), kLauncherTitle, true);
-    QCOMPARE(launcher.size(), 1);
-    click(env, launcher.first(), 348, 370);
-    const QStringList console =
-        windowsOf(env, client.processId(), u"^TQ3MAX - 3\\.1\\.15 - Modulo Client Selettivo$"_s, true);
-    QCOMPARE(console.size(), 1);
-    // The console moves to its place as it becomes active: a click before that misses it.
-    QList<QByteArray> calls;
-    for (int attempt = 0; attempt < 5 && calls.isEmpty(); ++attempt) {
-        click(env, console.first(), 277, 44);
-        calls = server.receive(1, 2000);
-    }
-    // The desk's name as meant, in the system's Windows-1252, on the wire and in the history file's name.
-    QCOMPARE(calls + server.drain(), QList<QByteArray>{"001#Sportello Citt\xE0#Anagrafe"});
-    const QString history = work + u"/Cronologia-Sportello Città.txt"_s;
-    QTRY_VERIFY(QFile::exists(history));
-
-    QVERIFY(sigterm());
-    const QRegularExpression oneLine(uR"(^"1","\d\d\.\d\d","\d\d/\d\d/\d{4}",0,"Anagrafe"\r\n$)"_s);
-    QVERIFY2(oneLine.match(QString::fromLatin1(test::contentOf(history))).hasMatch(), test::contentOf(history));
-    QCOMPARE(QDir(tmp).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
-
-    // The next start claims the machine at once (start-up's own message, not the
-    // refusal); stopped while that message waits, it ends all the same.
-    QVERIFY(start(client, env, work + u"/vuota"_s));
-    QCOMPARE(windowsOf(env, client.processId(), u"^TQ3MAX-Messaggio$"_s, true).size(), 1);
-    QVERIFY(sigterm());
-}
 
 QTEST_GUILESS_MAIN(TestClientTwice)
 #include "tst_client_twice.moc"
