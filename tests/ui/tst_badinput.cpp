@@ -7,7 +7,7 @@
 // - settings file: fewer than four fields, UTF-8 with a byte-order mark, UTF-16
 //   (tst_lamain startUpPaths); saving a quote, a line break, a letter
 //   Windows-1252 lacks, a control character or bytes that read as UTF-8
-//   (tst_settingsfile refusesValuesThatWouldNotReadBack, tst_settings);
+//   (tst_storefiles refusesValuesThatWouldNotReadBack, tst_settings);
 // - server-state file: missing, "False", "false" (tst_selectivecall, tst_automaticcall);
 // - number file: missing, held by another desk, a failed write (tst_selectivecall);
 //   no NrAll folder (tst_automaticcall, tst_form11);
@@ -246,7 +246,7 @@ void TestBadInput::spoil(const Bad &bad)
         const QString ready = m_work->filePath(u"ready"_s);
         m_locker = std::make_unique<QProcess>();
         m_locker->setProcessChannelMode(QProcess::ForwardedChannels);
-        m_locker->start(binDir() + u"/queuedb_worker"_s, {u"hold"_s, folder, u"10000"_s, ready});
+        m_locker->start(binDir() + u"/store_crasher"_s, {u"hold"_s, folder, u"10000"_s, ready});
         QVERIFY(QTest::qWaitFor([&] { return QFile::exists(ready); }, 10000));
         break;
     }

@@ -1,4 +1,8 @@
+// What a desk works out at start-up: its own address, and the server's port
+// from the archive. The start-up paths run through the real launcher (tst_lamain).
+
 #include "core/startup/LocalAddress.h"
+#include "core/startup/StartupSequence.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>
@@ -34,16 +38,18 @@ InterfaceView loopback()
 
 } // namespace
 
-class TestLocalAddress final : public QObject {
+class TestStartup final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
     void choosesByAFixedRule_data();
     void choosesByAFixedRule();
     void thisMachineGivesADottedIpv4OfItsOwn();
+    void portNumbersComeInAnyFormTheArchiveHolds_data();
+    void portNumbersComeInAnyFormTheArchiveHolds();
 };
 
-void TestLocalAddress::choosesByAFixedRule_data()
+void TestStartup::choosesByAFixedRule_data()
 {
     QTest::addColumn<QList<InterfaceView>>("interfaces");
     QTest::addColumn<QString>("chosen");
@@ -70,7 +76,7 @@ void TestLocalAddress::choosesByAFixedRule_data()
     row("a self-assigned address rather than none", {loopback(), nic("eth0", {"169.254.3.4"})}, "169.254.3.4");
 }
 
-void TestLocalAddress::choosesByAFixedRule()
+void TestStartup::choosesByAFixedRule()
 {
     QFETCH(QList<InterfaceView>, interfaces);
     QFETCH(QString, chosen);
@@ -80,7 +86,7 @@ void TestLocalAddress::choosesByAFixedRule()
     QCOMPARE(chooseLocalIpv4(interfaces), chosen);
 }
 
-void TestLocalAddress::thisMachineGivesADottedIpv4OfItsOwn()
+void TestStartup::thisMachineGivesADottedIpv4OfItsOwn()
 {
     const QString address = localIpv4Address();
     const QHostAddress parsed(address);
@@ -90,5 +96,26 @@ void TestLocalAddress::thisMachineGivesADottedIpv4OfItsOwn()
     QCOMPARE(localIpv4Address(), address);  // the same on every call
 }
 
-QTEST_GUILESS_MAIN(TestLocalAddress)
-#include "tst_localaddress.moc"
+void TestStartup::portNumbersComeInAnyFormTheArchiveHolds_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<int>("expected");  // -1: none
+    QTest::newRow("an integer is the port") << QVariant(qint64(4000)) << 4000;
+    QTest::newRow("text of digits is the port") << QVariant(QStringLiteral("4000")) << 4000;
+    QTest::newRow("text with blanks around is the port") << QVariant(QStringLiteral(" 4000 ")) << 4000;
+    QTest::newRow("a whole real is the port") << QVariant(4000.0) << 4000;
+    QTest::newRow("a fraction is none") << QVariant(4000.5) << -1;
+    QTest::newRow("null is none") << QVariant() << -1;
+    QTest::newRow("letters are none") << QVariant(QStringLiteral("abc")) << -1;
+    QTest::newRow("more than 32 bits is none") << QVariant(qint64(5000000000)) << -1;
+}
+
+void TestStartup::portNumbersComeInAnyFormTheArchiveHolds()
+{
+    QFETCH(QVariant, value);
+    QFETCH(int, expected);
+    QCOMPARE(portNumber(value), expected < 0 ? std::nullopt : std::optional<qint32>(expected));
+}
+
+QTEST_GUILESS_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,16 +1,21 @@
+// The files a desk writes for itself: the call history, one line per call,
+// and its log, kept under a cap.
+
 #include "core/calls/CallHistory.h"
+#include "core/log/Log.h"
 
 #include "CallArchive.h"
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace tq3;
 using namespace Qt::StringLiterals;
 
-class TestCallHistory final : public QObject {
+class TestDeskFiles final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -21,9 +26,10 @@ private Q_SLOTS:
     void appendsOneLinePerCallAcrossOpenings();
     void fileFailureIsReportedOnceAndTheCallGoesOn_data();
     void fileFailureIsReportedOnceAndTheCallGoesOn();
+    void logStaysUnderItsCapKeepingOneOlderFile();
 };
 
-void TestCallHistory::fileNameNeverLeavesTheFolder_data()
+void TestDeskFiles::fileNameNeverLeavesTheFolder_data()
 {
     QTest::addColumn<QString>("desk");
     QTest::addColumn<QString>("expected");
@@ -35,14 +41,14 @@ void TestCallHistory::fileNameNeverLeavesTheFolder_data()
         << u"A\tB\nC"_s + QChar(0x7f) << u"Cronologia-A_B_C_.txt"_s;
 }
 
-void TestCallHistory::fileNameNeverLeavesTheFolder()
+void TestDeskFiles::fileNameNeverLeavesTheFolder()
 {
     QFETCH(QString, desk);
     QFETCH(QString, expected);
     QCOMPARE(historyFileName(desk), expected);
 }
 
-void TestCallHistory::minutesSincePreviousCall_data()
+void TestDeskFiles::minutesSincePreviousCall_data()
 {
     QTest::addColumn<QTime>("previous");  // the console's last call in the run
     QTest::addColumn<QList<QTime>>("calls");
@@ -53,7 +59,7 @@ void TestCallHistory::minutesSincePreviousCall_data()
         << QTime() << QList<QTime>{QTime(8, 0, 59), QTime(8, 1, 0)} << QList<qint32>{0, 1};
 }
 
-void TestCallHistory::minutesSincePreviousCall()
+void TestDeskFiles::minutesSincePreviousCall()
 {
     QFETCH(QTime, previous);
     QFETCH(QList<QTime>, calls);
@@ -74,7 +80,7 @@ void TestCallHistory::minutesSincePreviousCall()
 // A double quote written as an apostrophe, a line break never splitting the
 // line, an accented letter as its Windows-1252 byte; earlier lines are kept.
 // Midnight and reopening are tst_form1's, through the console.
-void TestCallHistory::appendsOneLinePerCallAcrossOpenings()
+void TestDeskFiles::appendsOneLinePerCallAcrossOpenings()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(u"Cronologia-Sportello 1.txt"_s);
@@ -91,7 +97,7 @@ void TestCallHistory::appendsOneLinePerCallAcrossOpenings()
                                          "\"1234\",\"14.05\",\"05/12/2026\",0,\"Attivit\xe0  nascite\"\r\n");
 }
 
-void TestCallHistory::fileFailureIsReportedOnceAndTheCallGoesOn_data()
+void TestDeskFiles::fileFailureIsReportedOnceAndTheCallGoesOn_data()
 {
     QTest::addColumn<bool>("diskFull");
     QTest::addColumn<QString>("message");
@@ -99,7 +105,7 @@ void TestCallHistory::fileFailureIsReportedOnceAndTheCallGoesOn_data()
     QTest::newRow("a file that cannot be written") << true << u"Impossibile scrivere il file della cronologia !"_s;
 }
 
-void TestCallHistory::fileFailureIsReportedOnceAndTheCallGoesOn()
+void TestDeskFiles::fileFailureIsReportedOnceAndTheCallGoesOn()
 {
     QFETCH(bool, diskFull);
     QFETCH(QString, message);
@@ -119,5 +125,30 @@ void TestCallHistory::fileFailureIsReportedOnceAndTheCallGoesOn()
     QVERIFY(!history.failureToReport());
 }
 
-QTEST_GUILESS_MAIN(TestCallHistory)
-#include "tst_callhistory.moc"
+void TestDeskFiles::logStaysUnderItsCapKeepingOneOlderFile()
+{
+    auto stop = qScopeGuard([] { stopLog(); });
+    QTemporaryDir folder;
+    const auto read = [&](const QString &name) {
+        QFile file(folder.filePath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    constexpr qint64 cap = 400;  // about seven lines
+    startLog(folder.path(), cap);
+    for (int i = 0; i < 20; ++i)
+        qCWarning(lcOperator, "line %02d", i);
+
+    const QByteArray older = read(kLogFileName + u".1"_s);
+    const QByteArray current = read(kLogFileName);
+    QVERIFY(!older.isEmpty() && older.size() <= cap && !current.isEmpty() && current.size() <= cap);
+    QVERIFY(!QFile::exists(folder.filePath(kLogFileName + u".2"_s)));
+    // The newest lines, whole and in order across the two files; the first file is gone.
+    const QByteArrayList kept = (older + current).trimmed().split('\n');
+    QVERIFY(kept.size() < 20);
+    for (qsizetype i = 0; i < kept.size(); ++i)
+        QVERIFY(kept.at(i).endsWith(" warning tq3.operator: line "
+                                    + QByteArray::number(20 - kept.size() + i).rightJustified(2, '0')));
+}
+
+QTEST_GUILESS_MAIN(TestDeskFiles)
+#include "tst_deskfiles.moc"
