@@ -16,7 +16,7 @@
 //   no Servizi row for a desk's service (tst_selectivecall); a ticket without
 //   number or service (tst_automaticcall);
 // - server: nothing listening, the server module stopping and starting again
-//   between calls (tst_form1 refusedDatagramIsToldAndNextCallArrives).
+//   between calls (tst_form1 refusedDatagramIsToldOnceAndNextCallArrives).
 
 #include "CallArchive.h"
 #include "TestSupport.h"
