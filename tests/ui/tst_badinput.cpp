@@ -4,10 +4,11 @@
 // the input is mended.
 //
 // Bad inputs other tests hold already, not written twice:
-// - settings file: fewer than four fields, UTF-8 with a byte-order mark, UTF-16,
-//   an empty or binary file, no archive folder (tst_lamain startUpPaths); saving
-//   a quote, a line break, a letter Windows-1252 lacks, a control character or
-//   bytes that read as UTF-8 (tst_storefiles refusesValuesThatWouldNotReadBack, tst_settings);
+// - settings file: missing, fewer than four fields, UTF-8 with a byte-order mark,
+//   UTF-16 (tst_lamain startUpPaths); an unclosed quote, a folder in its place
+//   (tst_storefiles); saving a quote, a line break, a letter Windows-1252 lacks,
+//   a control character or bytes that read as UTF-8 (tst_storefiles
+//   settingsRefuseValuesThatWouldNotReadBack, tst_settings);
 // - server-state file: missing, "False", "false" (tst_selectivecall, tst_automaticcall);
 // - number file: missing, held by another desk, a failed write (tst_selectivecall);
 //   no NrAll folder (tst_automaticcall);
