@@ -1,8 +1,8 @@
 #pragma once
 
 // What the two console tests share: a working folder (the history file lies
-// there), a real archive, a UDP listener on 127.0.0.1, a clock set by hand
-// and a registry for one desk.
+// there), a real archive, a UDP listener on 127.0.0.1, a clock set at
+// 05/12/2026 14.05 and a registry for one desk.
 
 #include "CallArchive.h"
 #include "UiTesting.h"
@@ -11,26 +11,20 @@
 #include "core/store/SettingsFile.h"
 #include "gui/kit/WindowRegistry.h"
 
-#include <QDir>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTreeWidget>
-
-#include <memory>
 
 namespace tq3::test {
 
+using namespace Qt::StringLiterals;
+
 inline const QString kDesk = QStringLiteral("Sportello 1");
 
-// One line of the history file.
-inline QByteArray historyLine(const QByteArray &number, const QByteArray &time, const QByteArray &date, int minutes,
-                              const QByteArray &service)
+// One line of the history file, for a call at the clock's time.
+inline QByteArray historyLine(const QByteArray &number, const QByteArray &service)
 {
-    return '"' + number + "\",\"" + time + "\",\"" + date + "\"," + QByteArray::number(minutes) + ",\"" + service
-        + "\"\r\n";
+    return '"' + number + "\",\"14.05\",\"05/12/2026\",0,\"" + service + "\"\r\n";
 }
 
 template <class Console>
@@ -44,11 +38,10 @@ protected:
         startLog(m_work->path());
         m_archive = std::make_unique<CallArchive>();
         m_listener = std::make_unique<DatagramListener>();
-        m_clock = std::make_shared<ManualClock>();
-        const ClientEnvironment environment{.clock = m_clock, .localAddress = [deskIp] { return deskIp; },
-                                            .settingsFilePath = m_work->filePath(QStringLiteral("PercorsiClient.txt")),
-                                            .numberFilePatience = std::chrono::milliseconds(300)};
-        m_registry = std::make_unique<WindowRegistry>(environment);
+        m_registry = std::make_unique<WindowRegistry>(ClientEnvironment{
+            .clock = std::make_shared<ManualClock>(), .localAddress = [deskIp] { return deskIp; },
+            .settingsFilePath = m_work->filePath(QStringLiteral("PercorsiClient.txt")),
+            .numberFilePatience = std::chrono::milliseconds(300)});
         m_registry->record().ipLocale = deskIp;
         m_registry->record().portaServer = m_listener->port();
     }
@@ -58,52 +51,27 @@ protected:
         stopLog();
         m_registry.reset();
         QDir::setCurrent(m_previousFolder);
-        m_listener.reset();
-        m_archive.reset();
-        m_work.reset();
-    }
-
-    void writeSettings(const QString &serverAddress = QStringLiteral("127.0.0.1"))
-    {
-        SettingsFile settings{m_archive->folder(), kDesk, serverAddress, QStringLiteral("N")};
-        QVERIFY(settings.save(m_registry->environment().settingsFilePath).ok());
     }
 
     Console &open(const QString &serverAddress = QStringLiteral("127.0.0.1"))
     {
-        writeSettings(serverAddress);
+        SettingsFile settings{m_archive->folder(), kDesk, serverAddress, QStringLiteral("N")};
+        [&] { QVERIFY(settings.save(m_registry->environment().settingsFilePath).ok()); }();
         Console &form = m_registry->template window<Console>();
         form.show();
         (void)QTest::qWaitForWindowExposed(&form);
         return form;
     }
 
-    void close()
-    {
-        if (Console *form = m_registry->template loaded<Console>())
-            form->close();
-        QTRY_VERIFY(!m_registry->template loaded<Console>());
-    }
-
     template <class Child = QLabel>
-    Child *child(const QString &name) const
-    {
-        Console *form = m_registry->template loaded<Console>();
-        return form ? form->template findChild<Child *>(name) : nullptr;
-    }
+    Child *child(const QString &name) const { return form()->template findChild<Child *>(name); }
+    Console *form() const { return m_registry->template loaded<Console>(); }
     QString text(const QString &label) const { return child(label)->text(); }
     QTreeWidget *history() const { return child<QTreeWidget>(QStringLiteral("LB1")); }
     void click(const QString &name) { QTest::mouseClick(child<QWidget>(name), Qt::LeftButton); }
-    void clickAvanti()
-    {
-        click(child<QPushButton>(QStringLiteral("Command1")) ? QStringLiteral("Command1") : QStringLiteral("Command1_0"));
-    }
+    void clickAvanti() { click(child<QPushButton>(u"Command1"_s) ? u"Command1"_s : u"Command1_0"_s); }
 
-    QByteArray logFile() const { return readFile(m_work->filePath(kLogFileName)).value_or(QByteArray()); }
-    QByteArray historyFile() const
-    {
-        return readFile(m_work->filePath(QStringLiteral("Cronologia-Sportello 1.txt"))).value_or(QByteArray());
-    }
+    QByteArray historyFile() const { return readFile(m_work->filePath(u"Cronologia-Sportello 1.txt"_s)).value_or(""); }
 
     // Keys as the window system queues them for the console's focus, all
     // before the first is handled. The last one is held down for `repeats`,
@@ -111,11 +79,10 @@ protected:
     // does when Qt misses it (a release and a press at the same time).
     void pressKeys(const QList<QKeyCombination> &keys, int repeats = 0)
     {
-        Console *form = m_registry->template loaded<Console>();
-        QWidget *focus = form->focusWidget() ? form->focusWidget() : form;
+        QWidget *focus = form()->focusWidget() ? form()->focusWidget() : form();
         const auto post = [focus](QEvent::Type type, QKeyCombination key, quint64 time, bool repeat) {
             const bool enter = key.key() == Qt::Key_Enter || key.key() == Qt::Key_Return;
-            auto *event = new QKeyEvent(type, key.key(), key.keyboardModifiers(), enter ? QStringLiteral("\r") : QString(), repeat);
+            auto *event = new QKeyEvent(type, key.key(), key.keyboardModifiers(), enter ? u"\r"_s : QString(), repeat);
             event->setTimestamp(time);
             QCoreApplication::postEvent(focus, event);
         };
@@ -135,7 +102,6 @@ protected:
     std::unique_ptr<QTemporaryDir> m_work;
     std::unique_ptr<CallArchive> m_archive;
     std::unique_ptr<DatagramListener> m_listener;
-    std::shared_ptr<ManualClock> m_clock;
     std::unique_ptr<WindowRegistry> m_registry;
     QString m_previousFolder;
     quint64 m_keyTime = 0;
