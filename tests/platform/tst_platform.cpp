@@ -19,6 +19,7 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <process.h>
 #include <winsock2.h>
 #include <windows.h>
 using Socket = SOCKET;
@@ -90,45 +91,38 @@ public:
     explicit Child(std::vector<std::string> arguments)
     {
 #ifdef _WIN32
-        wchar_t self[MAX_PATH];
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        std::wstring line = L"\"" + std::wstring(self) + L"\"";
-        for (const std::string &argument : arguments)
-            line += L" \"" + std::wstring(argument.begin(), argument.end()) + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (CreateProcessW(self, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-            CloseHandle(info.hThread), m_process = info.hProcess;
+        char self[MAX_PATH];
+        GetModuleFileNameA(nullptr, self, MAX_PATH);
 #else
-        arguments.insert(arguments.begin(), "/proc/self/exe");
+        const char *self = "/proc/self/exe";
+#endif
+        arguments.insert(arguments.begin(), self);
         std::vector<char *> argv;
-        for (std::string &argument : arguments)
-            argv.push_back(argument.data());
+        for (std::string &argument : arguments)  // Windows joins them into one command line
+            argv.push_back((argument = kWindows ? '"' + argument + '"' : argument).data());
         argv.push_back(nullptr);
-        ::posix_spawn(&m_process, argv.front(), nullptr, nullptr, argv.data(), environ);
+#ifdef _WIN32
+        m_process = _spawnv(_P_NOWAIT, self, argv.data());
+#else
+        pid_t pid = -1;
+        m_process = ::posix_spawn(&pid, self, nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
 #endif
     }
     ~Child() { kill(); }
     void kill()
     {
 #ifdef _WIN32
-        if (m_process)
-            TerminateProcess(m_process, 9), WaitForSingleObject(m_process, INFINITE), CloseHandle(m_process);
-        m_process = nullptr;
+        if (m_process != -1 && TerminateProcess(reinterpret_cast<HANDLE>(m_process), 9))
+            _cwait(nullptr, m_process, 0);
 #else
-        if (m_process > 0)
-            ::kill(m_process, SIGKILL), ::waitpid(m_process, nullptr, 0);
-        m_process = 0;
+        if (m_process != -1 && ::kill(static_cast<pid_t>(m_process), SIGKILL) == 0)
+            ::waitpid(static_cast<pid_t>(m_process), nullptr, 0);
 #endif
+        m_process = -1;
     }
 
 private:
-#ifdef _WIN32
-    HANDLE m_process = nullptr;
-#else
-    pid_t m_process = 0;
-#endif
+    std::intptr_t m_process = -1;
 };
 
 // A datagram receiver on 127.0.0.1 (port 0: any free one).

@@ -82,8 +82,10 @@ public:
     explicit ModalCloser(Hook hook = {})
         : m_hook(std::move(hook))
     {
-        for (QWidget *window : QApplication::topLevelWidgets())
-            if (window->isVisible() && window->isModal()) m_known.append({window, false});  // the test's own
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (window->isVisible() && window->isModal())
+                m_known.append({window, false});  // the test's own
+        }
         m_clock.start();
         connect(&m_timer, &QTimer::timeout, this, &ModalCloser::look);
         m_timer.start(20);
@@ -104,7 +106,8 @@ private:
     QStringList collect(QString SeenModal::*field) const
     {
         QStringList result;
-        for (const SeenModal &modal : seen) result << modal.*field;
+        for (const SeenModal &modal : seen)
+            result << modal.*field;
         return result;
     }
 
@@ -135,7 +138,8 @@ private:
             const auto gone = [&] { return !modal || !modal->isVisible(); };
             if (gone() || (how == Answer::HookFirst && m_hook && m_hook(modal)) || gone())
                 return;
-            for (Known &known : m_known) known.closing |= known.window == modal;
+            for (Known &known : m_known)
+                known.closing |= known.window == modal;
             if (how == Answer::Hide)
                 return modal->hide();
             auto *box = qobject_cast<QMessageBox *>(modal.data());

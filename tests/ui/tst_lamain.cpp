@@ -122,11 +122,9 @@ private Q_SLOTS:
             writeSettings(start.settings);
         SingleInstance running(m_dir->filePath(u"lock"_s));
         QVERIFY(!start.anotherClient || running.claim());
-        bool launcherBehindABox = false;
-        ModalCloser closer([&](QWidget *) { return launcherBehindABox |= launcher() && launcher()->isVisible(), false; });
+        ModalCloser closer;
         QCOMPARE(run(), start.shows.isEmpty() ? ClientRun::EndProgram : ClientRun::Running);
         QCOMPARE(closer.boxes(), start.told);
-        QVERIFY(!launcherBehindABox);  // everything is told before the launcher shows
         QCOMPARE(running.isClaimed(), start.anotherClient);
         if (start.shows.isEmpty()) {
             QVERIFY(!launcher() && !m_registry->loaded<LoSchermo2>());
@@ -163,7 +161,6 @@ private Q_SLOTS:
         startReady(modo);
         if (ticked)
             click(launcher(), "schermo2");  // the box shows the second screen at once, modeless
-        QCOMPARE(m_registry->loaded<LoSchermo2>() && !m_registry->loaded<LoSchermo2>()->isModal(), ticked);
         {
             ModalCloser none;
             click(launcher(), "PushButton1");
@@ -193,10 +190,8 @@ private Q_SLOTS:
         click(launcher(), "btn_1");
         QVERIFY(!launcher() && !m_registry->loaded<LoSchermo2>());
         QVERIFY(!m_registry->window<LaMain>().isVisible());
-        QTest::qWait(50);
-        QCOMPARE(ended.count(), 0);
+        QVERIFY(!QTest::qWaitFor([&] { return ended.count() > 0 || m_registry->loaded<LoSchermo2>(); }, 50));
         QCOMPARE(closer.boxes(), QStringList());
-        QVERIFY(!m_registry->loaded<LoSchermo2>());
         m_registry->close<ImpoRete>();
         QTRY_COMPARE(ended.count(), 1);
     }
@@ -236,8 +231,8 @@ private Q_SLOTS:
         }
         const QByteArray before = stored();
         ImpoRete &window = open<ImpoRete>();
-        window.findChild<QWidget *>(u"nomeSportello"_s)->setProperty("text", name);
-        window.findChild<QWidget *>(u"ServerAlternativo"_s)->setProperty("text", address);
+        for (auto [field, text] : {std::pair{"nomeSportello", name}, {"ServerAlternativo", address}})
+            window.findChild<QWidget *>(QLatin1String(field))->setProperty("text", text);
         click(&window, secondScreen ? "rb_0" : "rb_1");
         QCOMPARE(clickSeeing(&window, "cbt_2"), message.isEmpty() ? QStringList() : QStringList{message});
         if (!message.isEmpty()) {
@@ -347,12 +342,11 @@ private:
         }
         return clickSeeing(&m_registry->window<FrmServizi>(), button);
     }
-    QString assignments()  // "this:<service id>" and "other:<service id>"
+    QString assignments()  // "<desk>:<service id>" of the archive's rows
     {
         QStringList all;
-        auto database = QueueDatabase::open(archive());
         for (const QString &desk : {kThisDesk, u"10.1.1.2"_s}) {
-            const auto rows = (*database)->deskServices(desk);
+            const auto rows = (*QueueDatabase::open(archive()))->deskServices(desk);
             for (const DeskService &row : rows ? *rows : QList<DeskService>())
                 all << (desk == kThisDesk ? u"this:"_s : u"other:"_s) + QString::number(row.servizioId);
         }
