@@ -22,43 +22,41 @@
 namespace tq3::test {
 
 struct SeenModal final {
-    QString name;   // objectName, or the class name ("QMessageBox")
-    QString title;
-    QString text;   // a message box's text; MsgForm's visible lines joined by '\n'
+    QString text;   // a message box's text; MsgForm's visible lines joined by '\n'; else the title
     QString shown;  // "title|text" plus "|info" or "|stop"; MsgForm's lines joined by '/'; other windows: name
 };
 
 inline SeenModal readModal(QWidget *window)
 {
-    const QString name = window->objectName().isEmpty() ? QString::fromLatin1(window->metaObject()->className())
-                                                        : window->objectName();
-    SeenModal seen{name, window->windowTitle(), {}, name};
+    const QString title = window->windowTitle();
+    if (auto *box = qobject_cast<QMessageBox *>(window)) {
+        const QMessageBox::Icon icon = box->icon();
+        return {box->text(), title + u'|' + box->text()
+                    + QLatin1String(icon == QMessageBox::Critical ? "|stop" : icon == QMessageBox::Information ? "|info" : "")};
+    }
     QStringList lines;
     for (const char *line : {"Label2_0", "Label2_1"}) {
         if (auto *label = window->findChild<QLabel *>(QLatin1String(line)); label && label->isVisible())
             lines << label->text();
     }
-    if (auto *box = qobject_cast<QMessageBox *>(window)) {
-        const QMessageBox::Icon icon = box->icon();
-        seen.text = box->text();
-        seen.shown = seen.title + u'|' + seen.text
-            + QLatin1String(icon == QMessageBox::Critical ? "|stop" : icon == QMessageBox::Information ? "|info" : "");
-    } else if (!lines.isEmpty()) {
-        seen.text = lines.join(u'\n');
-        seen.shown = seen.title + u'|' + lines.join(u'/');
-    }
-    return seen;
+    if (!lines.isEmpty())
+        return {lines.join(u'\n'), title + u'|' + lines.join(u'/')};
+    return {title, window->objectName().isEmpty() ? QString::fromLatin1(window->metaObject()->className()) : window->objectName()};
 }
 
-inline void closeAsOperator(QWidget *window)
+// The text of a window's control, or a note that it has none of that name.
+inline QString textOf(const QWidget *window, const QString &name)
 {
-    auto *box = qobject_cast<QMessageBox *>(window);
-    QAbstractButton *button = box ? box->button(QMessageBox::Ok)
-                                  : window->findChild<QAbstractButton *>(QStringLiteral("PB1_0"));
-    if (button && button->isVisible() && button->isEnabled())
-        QTest::mouseClick(button, Qt::LeftButton);
-    else
-        window->close();
+    const QWidget *control = window->findChild<QWidget *>(name);
+    return control ? control->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+}
+
+// Clicks a button (or a check box on its box) as an operator.
+inline void click(QWidget *window, const char *name)
+{
+    auto *button = window->findChild<QAbstractButton *>(QLatin1String(name));
+    QVERIFY2(button, name);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(4, button->height() / 2));
 }
 
 // In a hook: chooses `folder` with the folder chooser's Italian button, or
@@ -71,7 +69,7 @@ inline bool chooseFolder(QWidget *modal, const QString &folder)
         return chooser && (chooser->reject(), true);
     chooser->setDirectory(folder);  // standing in a folder with nothing selected chooses it
     for (QAbstractButton *button : chooser->findChildren<QAbstractButton *>()) {
-        if (button->text() == QStringLiteral("S&cegli"))
+        if (button->text() == QLatin1String("S&cegli"))
             return button->click(), true;
     }
     return false;
@@ -95,23 +93,8 @@ public:
 
     QList<SeenModal> seen;
 
-    bool waitFor(int count) { return QTest::qWaitFor([&] { return seen.size() >= count; }, 5000); }
-
-    QStringList boxes() const
-    {
-        QStringList result;
-        for (const SeenModal &modal : seen)
-            result << modal.shown;
-        return result;
-    }
-    // What each window showed: its text, or its title where it has none.
-    QStringList texts() const
-    {
-        QStringList result;
-        for (const SeenModal &modal : seen)
-            result << (modal.text.isEmpty() ? modal.title : modal.text);
-        return result;
-    }
+    QStringList boxes() const { return collect(&SeenModal::shown); }
+    QStringList texts() const { return collect(&SeenModal::text); }
 
 private:
     struct Known {
@@ -119,6 +102,14 @@ private:
         bool closing;  // ours to close (not the test's, not the hook's)
         int looks = 0;
     };
+
+    QStringList collect(QString SeenModal::*field) const
+    {
+        QStringList result;
+        for (const SeenModal &modal : seen)
+            result << modal.*field;
+        return result;
+    }
 
     // Answers are queued, so that the timer keeps looking while a hook or a
     // closing waits in a nested modal window.
@@ -149,7 +140,15 @@ private:
                 return;
             for (Known &known : m_known)
                 known.closing |= known.window == modal;
-            how == Answer::Hide ? modal->hide() : closeAsOperator(modal);
+            if (how == Answer::Hide)
+                return modal->hide();
+            auto *box = qobject_cast<QMessageBox *>(modal.data());
+            QAbstractButton *button = box ? box->button(QMessageBox::Ok)
+                                          : modal->findChild<QAbstractButton *>(QStringLiteral("PB1_0"));
+            if (button && button->isVisible() && button->isEnabled())
+                QTest::mouseClick(button, Qt::LeftButton);
+            else
+                modal->close();
         }, Qt::QueuedConnection);
     }
 

@@ -1,14 +1,13 @@
 #include "UiTesting.h"
 
 #include "gui/kit/MessageBox.h"
-#include "gui/kit/Twips.h"
 #include "gui/kit/WindowRegistry.h"
+#include "gui/windows/LoSchermo2.h"
 #include "gui/windows/MsgForm.h"
+#include "gui/windows/SecondScreenPlacement.h"
 
+#include <QFrame>
 #include <QGuiApplication>
-#include <QLineEdit>
-#include <QScreen>
-#include <QSignalSpy>
 #include <QWindow>
 
 using namespace tq3;
@@ -16,43 +15,48 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A window as the program's windows are built: controls made in the
-// constructor, own fields in its State.
-template <const char *Name>
-class Probe final : public Form {
+// A window of the program that counts its activations.
+class Launcher final : public Form {
 public:
-    static constexpr const char *kName = Name;
+    static constexpr char kName[] = "Launcher";
     struct State final {
-        int loads = 0;
         int activations = 0;
-        QString kept;
     };
-
-    Probe(WindowRegistry &registry, State &state)
-        : Form(registry)
-        , m_state(state)
-    {
-        text = new QLineEdit(QStringLiteral("initial"), this);
-        resize(200, 100);
-    }
-
-    void load() override { ++m_state.loads; }
+    Launcher(WindowRegistry &registry, State &state) : Form(registry), m_state(state) { resize(200, 100); }
     void activated() override { ++m_state.activations; }
-
-    QLineEdit *text = nullptr;
 
 private:
     State &m_state;
 };
 
-constexpr char kLauncher[] = "Launcher";
-constexpr char kSettings[] = "Settings";
-using Launcher = Probe<kLauncher>;
-using Settings = Probe<kSettings>;
-
 bool waitActive(QWidget *w)
 {
     return QTest::qWaitFor([w] { return QGuiApplication::focusWindow() == w->windowHandle(); }, 2000);
+}
+
+template <class T = QLabel>
+T *control(QWidget *window, const char *name)
+{
+    return window->findChild<T *>(QString::fromLatin1(name));
+}
+
+// What the public sees, in one line: the panel shown and its texts; on the
+// call panel, whether the number is hidden and whether it blinks.
+QString shows(QWidget *window)
+{
+    const bool call = !control<QFrame>(window, "Gruppo")->isHidden();
+    if (call != control<QFrame>(window, "FuoriServizio")->isHidden())
+        return u"both panels or none"_s;
+    if (!call)
+        return u"out|"_s + control(window, "Label4_1")->text();
+    QStringList parts{u"call"_s};
+    for (const char *name : {"Label1", "Label2", "Label3"})
+        parts << control(window, name)->text();
+    if (control(window, "Label3")->isHidden())
+        parts << u"number hidden"_s;
+    if (control<QTimer>(window, "Timer1")->isActive())
+        parts << u"blinking"_s;
+    return parts.join(u'|');
 }
 
 } // namespace
@@ -61,145 +65,76 @@ class TestWindowRegistry final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void eachLoadRebuildsTheControlsWhileOwnFieldsStay()
-    {
-        WindowRegistry registry;
-        registry.close<Settings>();  // not loaded: nothing happens
-        Settings &first = registry.window<Settings>();
-        QCOMPARE(&registry.window<Settings>(), &first);
-        QCOMPARE(first.objectName(), QStringLiteral("Settings"));
-        registry.showModeless(first);
-        QCOMPARE(first.windowModality(), Qt::NonModal);
-        first.text->setText(QStringLiteral("typed"));
-        registry.state<Settings>().kept = QStringLiteral("own field");
-        // Neither Escape nor minimising closes it.
-        QTest::keyClick(&first, Qt::Key_Escape);
-        first.showMinimized();
-        first.showNormal();
-        QCOMPARE(&registry.window<Settings>(), &first);
-        QCOMPARE(first.text->text(), QStringLiteral("typed"));
-        QPointer<QLineEdit> oldControl = first.text;
-
-        // The operator's close box, then a use before the event loop runs again.
-        first.close();
-        Settings &second = registry.window<Settings>();
-        QVERIFY(&second != &first);
-        QCOMPARE(second.text->text(), QStringLiteral("initial"));
-        QCOMPARE(registry.state<Settings>().kept, QStringLiteral("own field"));
-        QTRY_VERIFY(!oldControl);  // the controls are gone with the window
-
-        // Loaded but never shown, closed, used again.
-        registry.close<Settings>();
-        QVERIFY(!registry.loaded<Settings>());
-        registry.window<Settings>();
-        QCOMPARE(registry.state<Settings>().loads, 3);
-    }
-
     void onlyComingBackFromAWindowOfTheProgramIsAnActivation()
     {
         WindowRegistry registry;
         Launcher &launcher = registry.window<Launcher>();
         QCOMPARE(registry.state<Launcher>().activations, 0);  // loading alone is not
         registry.showModeless(launcher);
-        QVERIFY(waitActive(&launcher));
         QTRY_COMPARE(registry.state<Launcher>().activations, 1);
-        QCOMPARE(registry.activeForm(), &launcher);
-
-        Settings &settings = registry.window<Settings>();
-        registry.showModeless(settings);
-        QTRY_COMPARE(registry.state<Settings>().activations, 1);
-        launcher.activateWindow();
-        QTRY_COMPARE(registry.state<Launcher>().activations, 2);
-        registry.close<Settings>();
         QVERIFY(waitActive(&launcher));
-
-        // Another program, then back: the platform reports no window of ours,
-        // then the same window again.
+        // Another program, then back, and a platform box: no window of the program.
         Q_EMIT qGuiApp->focusWindowChanged(nullptr);
         Q_EMIT qGuiApp->focusWindowChanged(launcher.windowHandle());
-        // A platform box is no window of the program; the program's own message
-        // window is, and so is a modal window of the program, which waits until
-        // it is closed and is then unloaded.
-        int focused = 0;
-        test::ModalCloser closer([&](QWidget *window) {
-            focused += waitActive(window);
-            return false;
-        });
-        showMessageBox(&launcher, QStringLiteral("testo"), QStringLiteral("titolo"), BoxIcon::Information);
+        test::ModalCloser closer;
+        showMessageBox(&launcher, u"testo"_s, u"titolo"_s, BoxIcon::Information);
         QVERIFY(waitActive(&launcher));
         QTest::qWait(20);
-        QCOMPARE(registry.state<Launcher>().activations, 2);
-        MsgForm::MostraMessaggio(registry, QStringLiteral("riga"));
-        QTRY_COMPARE(registry.state<Launcher>().activations, 3);
-        QPointer<Settings> modal = &registry.window<Settings>();
-        registry.showModal(*modal);
-        QCOMPARE(closer.boxes(), (QStringList{QStringLiteral("titolo|testo|info"), QStringLiteral(" |riga"),
-                                              QStringLiteral("Settings")}));
-        QCOMPARE(focused, 3);
-        QVERIFY(!modal);
-        QTRY_COMPARE(registry.state<Launcher>().activations, 4);
+        QCOMPARE(registry.state<Launcher>().activations, 1);
+        // The program's own message window is one.
+        MsgForm::MostraMessaggio(registry, u"riga"_s);
+        QTRY_COMPARE(registry.state<Launcher>().activations, 2);
+        QCOMPARE(closer.boxes(), (QStringList{u"titolo|testo|info"_s, u" |riga"_s}));
     }
 
-    void theRunEndsWithTheLastShownWindowOnceStartUpIsOver()
+    // The message window's lines, one and two, are read by the consoles' tests;
+    // the run's end with the last window shown, and a closed window loaded
+    // afresh, by tst_lamain's (the launcher closed, loaded again).
+
+    void placement_data()
+    {
+        QTest::addColumn<QList<QRect>>("monitors");
+        QTest::addColumn<int>("primary");
+        QTest::addColumn<QRect>("expected");
+        const QRect desk(0, 0, 1920, 1080), right(1920, 0, 1280, 1024), offRight(1920 + 3, 0, 1920, 1080);
+        QTest::newRow("one monitor: just off its right edge, one screen in size") << QList{desk} << 0 << offRight;
+        QTest::newRow("two side by side: covers the right-hand monitor in its own size") << QList{desk, right} << 0 << right;
+        QTest::newRow("primary listed second, two to its right: the one next to it")
+            << QList{QRect(3200, 0, 1920, 1080), right, desk} << 2 << right;
+        QTest::newRow("monitor overlapping the primary (mirrored): not a public monitor")
+            << QList{desk, desk} << 0 << offRight;
+    }
+    void placement()
+    {
+        QFETCH(QList<QRect>, monitors);
+        QFETCH(int, primary);
+        QTEST(secondScreenPlacement(monitors, primary, 3), "expected");
+    }
+
+    void blinkStopsOnTheNumberAndKeepsItsRhythm()
     {
         WindowRegistry registry;
-        QSignalSpy ended(&registry, &WindowRegistry::lastWindowClosed);
-        {
-            // A window shown and closed during start-up, before the launcher.
-            test::ModalCloser closer;
-            registry.showModal(registry.window<Settings>());
-        }
-        QTest::qWait(50);
-        QCOMPARE(ended.count(), 0);
-
-        registry.showModeless(registry.window<Launcher>());
-        registry.window<Settings>();  // loaded but never shown: keeps nothing running
-        registry.setQuitWhenLastWindowCloses(true);
-        registry.close<Launcher>();
-        QTRY_COMPARE(ended.count(), 1);
-    }
-
-    // The program's message window: a fixed dialog of its size in the middle
-    // of the screen, each showing from fresh, a long line in a smaller font.
-    void messageWindowShowsTheGivenLinesAndHidesTheOthers_data()
-    {
-        QTest::addColumn<QString>("line0");
-        QTest::addColumn<QString>("line1");
-        QTest::addColumn<QString>("visible");
-        // One line and two lines are shown by the consoles' tests.
-        QTest::newRow("a line given exactly Label2 is hidden") << u"Label2"_s << u"seconda"_s << u"seconda"_s;
-        QTest::newRow("a line in another letter case stays") << u"label2"_s << QString() << u"label2"_s;
-        const QString longLine = u"Invio della chiamata al Server non riuscito (errore 10065) !"_s;
-        QTest::newRow("a long line takes a smaller font instead of being cut")
-            << longLine << u"Il biglietto resta in attesa."_s << longLine + u"/Il biglietto resta in attesa."_s;
-    }
-    void messageWindowShowsTheGivenLinesAndHidesTheOthers()
-    {
-        QFETCH(QString, line0);
-        QFETCH(QString, line1);
-        WindowRegistry registry;
-        QStringList looks;
-        test::ModalCloser closer([&](QWidget *window) {
-            const QPoint offCentre = window->frameGeometry().center() - window->screen()->geometry().center();
-            const bool fixed = !(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-            QString look = window->findChild<QLabel *>(u"Label1"_s)->text() + u'|'
-                + window->findChild<QAbstractButton *>(u"PB1_0"_s)->text();
-            if (window->size() != twips::size(8370, 5025) || offCentre.manhattanLength() > 4 || !fixed)
-                look += u"|not a fixed dialog of its size in the middle of the screen"_s;
-            for (const auto *line : window->findChildren<QLabel *>(QRegularExpression(u"^Label2_[01]$"_s))) {
-                if (line->fontMetrics().horizontalAdvance(line->text()) > line->width())
-                    look += u"|cut: "_s + line->text();
-            }
-            looks << look;
-            return false;
-        });
-        // Each showing starts fresh: the two lines before leave nothing behind.
-        MsgForm::MostraMessaggio(registry, u"prima riga"_s, u"seconda riga"_s);
-        MsgForm::MostraMessaggio(registry, line0, line1);
-        QFETCH(QString, visible);
-        QCOMPARE(closer.boxes(), (QStringList{u" |prima riga/seconda riga"_s, u" |"_s + visible}));
-        QCOMPARE(looks, QStringList(2, u"Messaggio x te  da TURNALIA 3 MAX (Client)|C&hiudi"_s));
-        QVERIFY(!registry.loaded<MsgForm>());
+        LoSchermo2 &window = registry.window<LoSchermo2>();
+        registry.showModeless(window);
+        window.ImpostaPostazione(u"Sportello 1"_s);
+        window.MostraChiamata(u"Sportello 1"_s, u"Anagrafe"_s, 7);
+        window.blinkTick();
+        QCOMPARE(shows(&window), u"call|Sportello 1|Anagrafe|7|number hidden|blinking"_s);
+        // Stopped in the hidden half-period, the number shows; the next call blinks from there.
+        window.FermaLampeggio();
+        QCOMPARE(shows(&window), u"call|Sportello 1|Anagrafe|7"_s);
+        window.MostraChiamata(u"Sportello 1"_s, u"Anagrafe"_s, 8);
+        window.blinkTick();
+        QCOMPARE(shows(&window), u"call|Sportello 1|Anagrafe|8|number hidden|blinking"_s);
+        // A call while blinking replaces the texts and keeps blinking, on the real timer.
+        window.MostraChiamata(u"Sportello 2"_s, u"Tributi"_s, 9);
+        QCOMPARE(shows(&window).remove(u"|number hidden"_s), u"call|Sportello 2|Tributi|9|blinking"_s);
+        const QString before = shows(&window);
+        QTRY_VERIFY_WITH_TIMEOUT(shows(&window) != before, 2000);
+        // The console closing: out of service, with the desk name set at its load.
+        window.MostraFuoriServizio();
+        QVERIFY(window.isVisible());
+        QCOMPARE(shows(&window), u"out|Sportello 1"_s);
     }
 };
 
