@@ -58,6 +58,7 @@ struct ServerLink::Impl final {
     qint32 port = 0;
     platform::DatagramSocket socket;
     std::unique_ptr<QSocketNotifier> notifier;
+    Sender send = [](platform::DatagramSocket &to, std::string_view bytes) { return to.send(bytes); };
 };
 
 ServerLink::ServerLink(QObject *parent)
@@ -82,6 +83,11 @@ void ServerLink::close()
 {
     m_impl->notifier.reset();
     m_impl->socket.close();
+}
+
+void ServerLink::setSender(Sender sender)
+{
+    m_impl->send = std::move(sender);
 }
 
 bool ServerLink::isOpen() const
@@ -142,18 +148,18 @@ Result<void> ServerLink::announce(const QByteArray &payload)
         reportPendingError(pending);
 
     const std::string_view bytes(payload.constData(), static_cast<std::size_t>(payload.size()));
-    int error = m_impl->socket.send(bytes);
+    int error = m_impl->send(m_impl->socket, bytes);
     if (isRefusal(error)) {
         // The refusal arrived between the check and the send.
         reportPendingError(error);
-        error = m_impl->socket.send(bytes);
+        error = m_impl->send(m_impl->socket, bytes);
     }
     if (error != 0 && !isRefusal(error)) {
         // A connected socket keeps the local address it had when it was
         // opened: after this PC's address changed, only a new socket sends.
         close();
         if (Result<void> reopened = prepare(); reopened)
-            error = m_impl->socket.send(bytes);
+            error = m_impl->send(m_impl->socket, bytes);
     }
     if (error != 0) {
         return makeError(ErrorKind::Network,

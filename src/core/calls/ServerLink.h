@@ -6,9 +6,15 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
+#include <string_view>
 
 namespace tq3 {
+
+namespace platform {
+class DatagramSocket;
+}
 
 // The "000" pattern: at least three digits, zero-padded on the left.
 QString formatCallNumber(qint32 number);
@@ -43,6 +49,12 @@ public:
     // message when the name does not resolve, the port is unusable or the
     // send fails.
     Result<void> announce(const QByteArray &payload);
+
+    // How a datagram leaves the open socket: 0, or the error number. The
+    // socket's own send, unless a test brings about what loopback cannot: a
+    // refusal arriving between the check for a pending one and the send.
+    using Sender = std::function<int(platform::DatagramSocket &, std::string_view)>;
+    void setSender(Sender sender);
 
 Q_SIGNALS:
     // The destination refused an earlier datagram: nothing listens there
