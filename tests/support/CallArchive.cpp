@@ -1,12 +1,10 @@
 #include "CallArchive.h"
 
-#include "core/store/CallFiles.h"
 #include "core/store/SettingsFile.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QNetworkDatagram>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -30,23 +28,13 @@ std::optional<QByteArray> readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? std::optional<QByteArray>(file.readAll()) : std::nullopt;
 }
 
-namespace {
-
-// The run's server, as the test command's fixture wrote it: a connection
-// string, or why there is none.
-QString postgresServer()
+// The run's server, as the test command's fixture wrote it: a connection string, or why there is none.
+static QString postgresServer()
 {
     static const QString server =
         QString::fromUtf8(readFile(qEnvironmentVariable("TQ3_POSTGRES_FILE")).value_or("unavailable: no server file"))
             .trimmed();
     return server;
-}
-
-} // namespace
-
-bool onPostgres()
-{
-    return qEnvironmentVariable("TQ3_TEST_ENGINE") == u"postgres";
 }
 
 bool engineAvailable()
@@ -70,8 +58,7 @@ QString newPostgresDatabase()
     }
     if (!admin.isOpen() && !admin.open())
         qWarning("no PostgreSQL server: %s", qPrintable(admin.lastError().text()));
-    QSqlQuery create(admin);
-    if (!create.exec(u"CREATE SCHEMA "_s + schema))
+    if (QSqlQuery create(admin); !create.exec(u"CREATE SCHEMA "_s + schema))
         qWarning("cannot create schema %s: %s", qPrintable(schema), qPrintable(create.lastError().text()));
     return postgresServer() + u" options='-c search_path="_s + schema + u'\'';
 }
@@ -79,50 +66,35 @@ QString newPostgresDatabase()
 std::unique_ptr<ArchiveBuilder> createQueueDatabase(const QString &folder, const QString &fileName)
 {
     const QString conninfo = onPostgres() ? newPostgresDatabase() : QString();
-    Result<std::unique_ptr<ArchiveBuilder>> created = onPostgres()
-        ? ArchiveBuilder::createPostgres(conninfo)
-        : ArchiveBuilder::create(QDir(folder).filePath(fileName));
-    if (created && onPostgres()) {
-        if (Result<void> written = ArchiveBuilder::writeConninfoFile(folder, conninfo); !written)
-            created = written.error();
-    }
-    if (!created) {
+    Result<std::unique_ptr<ArchiveBuilder>> created =
+        onPostgres() ? ArchiveBuilder::createPostgres(conninfo) : ArchiveBuilder::create(QDir(folder).filePath(fileName));
+    const Result<void> written =
+        created && onPostgres() ? ArchiveBuilder::writeConninfoFile(folder, conninfo) : Result<void>();
+    if (!written)
+        created = written.error();
+    if (!created)
         qWarning("cannot create the queue database: %s", qPrintable(created.error().detail));
+    return created ? std::move(created).value() : nullptr;
+}
+
+std::unique_ptr<QueueDatabase> buildAndOpen(const QString &folder, const std::function<bool(ArchiveBuilder &)> &fill)
+{
+    if (auto built = QDir().mkpath(folder) ? createQueueDatabase(folder) : nullptr; !built || (fill && !fill(*built)))
         return nullptr;
-    }
-    return std::move(created).value();
-}
-
-bool removeQueueDatabase(const QString &folder)
-{
-    const Result<DatabaseLocation> location = QueueDatabase::locate(folder);
-    return location && QFile::remove(location->filePath);
-}
-
-std::unique_ptr<QueueDatabase> buildAndOpen(const QString &folder,
-                                            const std::function<bool(ArchiveBuilder &)> &fill)
-{
-    {
-        auto builder = QDir().mkpath(folder) ? createQueueDatabase(folder) : nullptr;
-        if (!builder || (fill && !fill(*builder)))
-            return nullptr;
-    }
     Result<std::unique_ptr<QueueDatabase>> opened = QueueDatabase::open(folder);
-    if (!opened) {
+    if (!opened)
         qWarning("cannot open the queue database: %s", qPrintable(opened.error().detail));
-        return nullptr;
-    }
-    return std::move(opened).value();
+    return opened ? std::move(opened).value() : nullptr;
 }
 
 QStringList folderSnapshot(const QString &folder)
 {
     QStringList entries;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
+    for (QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                         QDirIterator::Subdirectories);
+         it.hasNext();) {
         const QFileInfo info = it.nextFileInfo();
-        entries.append(info.filePath() + u' ' + QString::number(info.size()));
+        entries << info.filePath() + u' ' + QString::number(info.size());
     }
     entries.sort();
     return entries;
@@ -136,17 +108,12 @@ bool createStartupArchive(const QString &folder, StartupDatabase database, const
     if (database == StartupDatabase::NotADatabase)
         return writeFile(QDir(folder).filePath(u"TQ3MAX.mdb"_s),
                          QByteArray("Standard Jet DB\0\0\0 not a queue database", 40));
-    std::unique_ptr<ArchiveBuilder> builder = createQueueDatabase(folder);
-    if (!builder)
-        return false;
-    if (database == StartupDatabase::WithoutConfigurazione)
-        return builder->execute(u"DROP TABLE Configurazione"_s).ok();
-    if (!builder->execute(u"DELETE FROM Configurazione"_s).ok())
-        return false;
-    return builder
-        ->execute(u"INSERT INTO Configurazione (ModoClient, RHPort, IPSERVER, SERVERName) VALUES (?, ?, ?, ?)"_s,
-                  {modoClient, rhPort, u"127.0.0.1"_s, u"SERVER"_s})
-        .ok();
+    const std::unique_ptr<ArchiveBuilder> builder = createQueueDatabase(folder);
+    if (!builder || database == StartupDatabase::WithoutConfigurazione)
+        return builder && builder->execute(u"DROP TABLE Configurazione"_s).ok();
+    return builder->execute(u"DELETE FROM Configurazione"_s).ok()
+        && builder->execute(u"INSERT INTO Configurazione (ModoClient, RHPort, IPSERVER, SERVERName) "
+                             "VALUES (?, ?, ?, ?)"_s, {modoClient, rhPort, u"127.0.0.1"_s, u"SERVER"_s}).ok();
 }
 
 bool writeStartupSettings(const QString &path, const QString &percorsoServer, const QString &nomePostazione,
@@ -165,10 +132,7 @@ CallArchive::CallArchive()
 void CallArchive::setServerState(const QString &firstField)
 {
     const QString path = QDir(folder()).filePath(u"UConnDP.txt"_s);
-    if (firstField.isNull())
-        QFile::remove(path);
-    else
-        writeFile(path, '"' + firstField.toLatin1() + "\"\r\n");
+    firstField.isNull() ? QFile::remove(path) : writeFile(path, '"' + firstField.toLatin1() + "\"\r\n");
 }
 
 qint64 CallArchive::addDeskService(const QString &ip, qint64 servizioId, const QString &testo)
@@ -205,19 +169,7 @@ std::optional<qint64> CallArchive::attesa(qint64 servizioId) const
     QSqlQuery q(QSqlDatabase::database(m_builder->connectionName()));
     q.prepare(u"SELECT Attesa FROM Servizi WHERE Id = ?"_s);
     q.addBindValue(servizioId);
-    if (!q.exec() || !q.next() || q.value(0).isNull())
-        return std::nullopt;
-    return q.value(0).toLongLong();
-}
-
-bool CallArchive::writeNumberFile(qint64 servizioId, const QByteArray &bytes) const
-{
-    return writeFile(numberFilePath(folder(), servizioId), bytes);
-}
-
-std::optional<QByteArray> CallArchive::numberFile(qint64 servizioId) const
-{
-    return readFile(numberFilePath(folder(), servizioId));
+    return q.exec() && q.next() && !q.value(0).isNull() ? std::optional(q.value(0).toLongLong()) : std::nullopt;
 }
 
 DatagramListener::DatagramListener()

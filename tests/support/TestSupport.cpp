@@ -5,46 +5,37 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTest>
 #include <QThread>
 
-#include <algorithm>
 #include <cstdio>
-#include <limits>
 #include <memory>
 #include <vector>
+
+using namespace Qt::StringLiterals;
 
 namespace tq3::test {
 
 QString binDir()
 {
-    const QString fromEnv = QProcessEnvironment::systemEnvironment().value(QStringLiteral("TQ3_BIN_DIR"));
+    const QString fromEnv = qEnvironmentVariable("TQ3_BIN_DIR");
     return fromEnv.isEmpty() ? QCoreApplication::applicationDirPath() : fromEnv;
 }
 
-qint64 nowMs()
-{
-    return QDateTime::currentMSecsSinceEpoch();
-}
-
-static QString readyFile(const QString &go, qint64 pid)
-{
-    return go + QLatin1Char('.') + QString::number(pid);
-}
+static QString readyFile(const QString &go, qint64 pid) { return go + u'.' + QString::number(pid); }
 
 void waitForGo(const QString &go)
 {
     QFile(readyFile(go, QCoreApplication::applicationPid())).open(QIODevice::WriteOnly);
     for (int i = 0; i < 600000 && !QFile::exists(go); ++i)
         QThread::usleep(100);
-    print(QStringLiteral("start %1").arg(nowMs()));
+    print(u"start %1"_s.arg(QDateTime::currentMSecsSinceEpoch()));
 }
 
 void print(const QString &line)
 {
-    const QByteArray bytes = (line.isEmpty() ? QStringLiteral("end %1").arg(nowMs()) : line).toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    const QByteArray bytes = (line.isEmpty() ? u"end %1"_s.arg(QDateTime::currentMSecsSinceEpoch()) : line).toUtf8();
+    std::fprintf(stdout, "%s\n", bytes.constData());
     std::fflush(stdout);
 }
 
@@ -52,7 +43,8 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
                         const Together &how)
 {
     std::vector<std::unique_ptr<QProcess>> processes;
-    QList<DriverRun> runs(arguments.size());
+    RunTogether result{QList<DriverRun>(arguments.size())};
+    QList<DriverRun> &runs = result.runs;
     const auto start = [&](int i) {
         auto process = std::make_unique<QProcess>();
         if (how.prepare)
@@ -71,13 +63,10 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
         const QStringList all = out + QString::fromUtf8(errors).split(u'\n');
         for (qsizetype k = 0; k < all.size(); ++k) {
             const bool isStart = all.at(k).startsWith(u"start ");
-            if (isStart || all.at(k).startsWith(u"end ")) {
-                const qint64 mark = all.at(k).section(u' ', 1).toLongLong();
-                if (!isStart || run.start == 0)
-                    (isStart ? run.start : run.end) = mark;
-            } else if (k < out.size()) {
+            if (isStart ? run.start == 0 : all.at(k).startsWith(u"end "))
+                (isStart ? run.start : run.end) = all.at(k).section(u' ', 1).toLongLong();
+            else if (k < out.size() && !isStart)
                 run.lines << all.at(k);
-            }
         }
         if (run.exitCode != 0 && p.exitStatus() != QProcess::CrashExit)
             qWarning("%s %s: %s", qPrintable(program), qPrintable(arguments.at(i).join(u' ')), errors.constData());
@@ -89,7 +78,6 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
             qWarning("a driver never stood at the barrier");
     }
     QFile(go).open(QIODevice::WriteOnly);
-
     QList<QProcess *> running;
     for (QDeadlineTimer deadline(how.timeoutMs); !deadline.hasExpired();) {
         running.clear();
@@ -113,15 +101,11 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
     }
     if (how.meanwhile)
         how.meanwhile({});
-    qint64 latestStart = 0;
-    qint64 earliestEnd = std::numeric_limits<qint64>::max();
-    for (int i = 0; i < int(processes.size()); ++i) {
+    for (int i = 0; i < int(processes.size()); ++i)
         collect(i);
-        latestStart = std::max(latestStart, runs[i].start);
-        earliestEnd = std::min(earliestEnd, runs[i].end);
-    }
-    RunTogether result{runs, false};
-    result.overlapped = !result.runs.isEmpty() && latestStart > 0 && latestStart <= earliestEnd;
+    const auto latestStart = std::ranges::max(runs, {}, &DriverRun::start).start;
+    const auto earliestEnd = std::ranges::min(runs, {}, &DriverRun::end).end;
+    result.overlapped = !runs.isEmpty() && latestStart > 0 && latestStart <= earliestEnd;
     return result;
 }
 
