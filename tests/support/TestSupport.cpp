@@ -5,12 +5,12 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QThread>
 
 #include <cstdio>
 #include <memory>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -42,57 +42,52 @@ void print(const QString &line)
 RunTogether runTogether(const QString &program, const QList<QStringList> &arguments, const QString &go,
                         const Together &how)
 {
-    std::vector<std::unique_ptr<QProcess>> processes;
     RunTogether result{QList<DriverRun>(arguments.size())};
-    QList<DriverRun> &runs = result.runs;
-    const auto start = [&](int i) {
-        auto process = std::make_unique<QProcess>();
+    QList<std::shared_ptr<QProcess>> processes(arguments.size());
+    const auto start = [&](int i) {  // returns once the driver stands at the barrier, or went past it
+        processes[i] = std::make_shared<QProcess>();
         if (how.prepare)
-            how.prepare(i, runs[i].crashes, *process);
-        process->start(program, arguments.at(i));
-        process->waitForStarted(10000);
-        return process;
+            how.prepare(i, result.runs[i].crashes, *processes[i]);
+        processes[i]->start(program, arguments.at(i));
+        if (!processes[i]->waitForStarted(10000)
+            || !QTest::qWaitFor([&] { return QFile::exists(readyFile(go, processes[i]->processId())); }, 30000))
+            qWarning("a driver never stood at the barrier");
     };
     // Marks on either channel (the stand-in prints its own on stderr); lines only from stdout.
     const auto collect = [&](int i) {
-        QProcess &p = *processes[size_t(i)];
-        DriverRun &run = runs[i];
+        QProcess &p = *processes[i];
+        DriverRun &run = result.runs[i];
         run.exitCode = p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
         const QByteArray errors = p.readAllStandardError();
         const QStringList out = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        const QStringList all = out + QString::fromUtf8(errors).split(u'\n');
-        for (qsizetype k = 0; k < all.size(); ++k) {
-            const bool isStart = all.at(k).startsWith(u"start ");
-            if (isStart ? run.start == 0 : all.at(k).startsWith(u"end "))
-                (isStart ? run.start : run.end) = all.at(k).section(u' ', 1).toLongLong();
-            else if (k < out.size() && !isStart)
-                run.lines << all.at(k);
+        for (const QString &line : out + QString::fromUtf8(errors).split(u'\n')) {
+            if (line.startsWith(u"start ") && run.start == 0)
+                run.start = line.mid(6).toLongLong();
+            else if (line.startsWith(u"end "))
+                run.end = line.mid(4).toLongLong();
         }
+        run.lines += out.filter(QRegularExpression(u"^(?!start |end )"_s));
         if (run.exitCode != 0 && p.exitStatus() != QProcess::CrashExit)
             qWarning("%s %s: %s", qPrintable(program), qPrintable(arguments.at(i).join(u' ')), errors.constData());
     };
     for (int i = 0; i < arguments.size(); ++i)
-        processes.push_back(start(i));
-    for (const auto &p : processes) {
-        if (!QTest::qWaitFor([&] { return QFile::exists(readyFile(go, p->processId())); }, 30000))
-            qWarning("a driver never stood at the barrier");
-    }
+        start(i);
     QFile(go).open(QIODevice::WriteOnly);
     QList<QProcess *> running;
     for (QDeadlineTimer deadline(how.timeoutMs); !deadline.hasExpired();) {
         running.clear();
-        for (int i = 0; i < int(processes.size()); ++i) {
-            QProcess &p = *processes[size_t(i)];
+        for (int i = 0; i < arguments.size(); ++i) {
+            QProcess &p = *processes[i];
             if (p.waitForFinished(5) || p.state() == QProcess::NotRunning) {
                 if (p.exitStatus() != QProcess::CrashExit || !how.restartCrashed)
                     continue;
                 collect(i);
-                if (runs[i].end != 0)
+                if (result.runs[i].end != 0)
                     continue;  // killed on its way out: its work was done
-                ++runs[i].crashes;
-                processes[size_t(i)] = start(i);
+                ++result.runs[i].crashes;
+                start(i);
             }
-            running << processes[size_t(i)].get();
+            running << processes[i].get();
         }
         if (running.isEmpty())
             break;
@@ -101,11 +96,10 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
     }
     if (how.meanwhile)
         how.meanwhile({});
-    for (int i = 0; i < int(processes.size()); ++i)
+    for (int i = 0; i < arguments.size(); ++i)
         collect(i);
-    const auto latestStart = std::ranges::max(runs, {}, &DriverRun::start).start;
-    const auto earliestEnd = std::ranges::min(runs, {}, &DriverRun::end).end;
-    result.overlapped = !runs.isEmpty() && latestStart > 0 && latestStart <= earliestEnd;
+    const qint64 latestStart = std::ranges::max(result.runs, {}, &DriverRun::start).start;
+    result.overlapped = latestStart > 0 && latestStart <= std::ranges::min(result.runs, {}, &DriverRun::end).end;
     return result;
 }
 
