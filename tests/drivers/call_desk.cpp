@@ -59,7 +59,8 @@ int main(int argc, char **argv)
             names[row.servizioId] = row.servizioTesto;
     }
     const auto announce = [&](const CallOutcome &outcome) {
-        const CallOutcome made = outcome.kind == Kind::Unannounced ? call->announceTaken(request, outcome.call) : outcome;
+        const bool taken = outcome.kind == Kind::Unannounced;
+        const CallOutcome made = taken ? call->announceTaken(request, outcome.call) : outcome;
         if (const AnnouncedCall &c = made.call; made.kind == Kind::Announced && !made.error)
             test::print(u"call %1 %2 %3 %4"_s.arg(c.ticketKey).arg(c.serviceId).arg(c.numberText, c.ora));
         return made;
@@ -75,8 +76,9 @@ int main(int argc, char **argv)
         app.processEvents();
         if (const std::optional<Error> &error = outcome.error; error || outcome.kind == Kind::Failed) {
             // A busy archive is worth another press, as the operator would.
-            test::print(u"%1 %2 %3"_s.arg(error && error->kind == ErrorKind::InUse ? u"busy"_s : u"fail"_s)
-                            .arg(int(outcome.kind)).arg(error ? error->message + u" ["_s + error->detail + u']' : u""_s));
+            const Error shown = error.value_or(Error{});
+            test::print(u"%1 %2 %3 [%4]"_s.arg(error && error->kind == ErrorKind::InUse ? u"busy"_s : u"fail"_s)
+                            .arg(int(outcome.kind)).arg(shown.message, shown.detail));
             if (!error || error->kind != ErrorKind::InUse)
                 break;
         } else if (outcome.kind == Kind::Announced) {

@@ -74,7 +74,7 @@ public:
 
     QList<qint64> calledKeys() const;
     std::optional<qint64> attesa(qint64 servizioId) const;  // nullopt: no row, or null
-    bool writeNumberFile(qint64 id, const QByteArray &bytes) const { return writeFile(numberFilePath(folder(), id), bytes); }
+    bool writeNumberFile(qint64 id, const QByteArray &b) const { return writeFile(numberFilePath(folder(), id), b); }
     std::optional<QByteArray> numberFile(qint64 id) const { return readFile(numberFilePath(folder(), id)); }
 
 private:
@@ -115,9 +115,7 @@ private:
     int main(int argc, char *argv[]) \
     { \
         QCoreApplication app(argc, argv); \
-        if (!tq3::test::engineAvailable()) \
-            return 77; \
         TestObject tc; \
         QTEST_SET_MAIN_SOURCE_PATH \
-        return QTest::qExec(&tc, argc, argv); \
+        return tq3::test::engineAvailable() ? QTest::qExec(&tc, argc, argv) : 77; \
     }
