@@ -28,8 +28,7 @@ namespace {
 const QString kIp = u"10.0.0.5"_s;
 
 // One press of "Avanti" at desk "Sportello 1" (kIp), which serves 12 "Anagrafe"
-// (number file 41, `attesa` waiting, ticket 7 waiting after an older one
-// called) and 13 "Tributi". An announced selective call leaves the next number
+// (number file 41, `attesa` waiting, ticket 7 waiting) and 13 "Tributi". An announced selective call leaves the next number
 // and one less waiting; any other end changes nothing but what `marked` says.
 // Automatic desks announcing are shown by eightDesksLoseNoCustomer.
 struct Press final {
@@ -98,7 +97,6 @@ void TestCallDesks::aPressEndsAsItShould()
     CallArchive archive;
     QVERIFY(archive.addService(kIp, 12, u"Anagrafe"_s, press.attesa, 41));
     QVERIFY(archive.addService(kIp, 13, u"Tributi"_s, 0));
-    QVERIFY(archive.addTicket(12, 3, u"Anagrafe"_s, u"2026-12-05 09:00:00"_s, true) > 0);
     const qint64 waiting = archive.addTicket(12, 7, u"Anagrafe"_s, u"2026-12-05 09:01:00"_s);
     if (press.prepare)
         press.prepare(archive);
@@ -220,8 +218,7 @@ void TestCallDesks::eightDesksLoseNoCustomer()
     QVERIFY2(runs.overlapped, "the desks did not run at the same time");
     QVERIFY2(committed && !held, "a number file was locked while its desk waited for the archive");
     QVERIFY(kiosk.state() == QProcess::NotRunning && kiosk.exitCode() == 0);
-    int crashes = 0;
-    int pointKilled = 0;
+    int crashes = 0, pointKilled = 0;
     for (int d = 0; d < 8; ++d) {
         const DriverRun &run = runs.runs.at(d);
         QVERIFY2(run.exitCode == 0 && run.lines.filter(u"fail"_s).isEmpty(), qPrintable(run.lines.join(u'\n')));
@@ -244,8 +241,7 @@ void TestCallDesks::eightDesksLoseNoCustomer()
     // What the archive says was called: numbers taken (a selective service's
     // number file holds the next one), tickets marked.
     QHash<qint64, qint64> waiting;  // what Attesa must read: the draws less the selective calls
-    int calls = 0;
-    int lost = 0;  // never announced, or left waiting once the desks are done
+    int calls = 0, lost = 0;  // lost: never announced, or left waiting once the desks are done
     QSqlQuery rows(QSqlDatabase::database(archive.builder().connectionName()));
     QVERIFY(rows.exec(u"SELECT servizioid, NrDaChiamare, SeChiamato FROM CodaFromTotem"_s));
     while (rows.next()) {

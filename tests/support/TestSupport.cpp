@@ -59,12 +59,10 @@ QString newPostgresDatabase()
     // a copy of its template; the connection string makes it the only one seen.
     static int made = 0;
     const QString schema = u"a%1_%2"_s.arg(QCoreApplication::applicationPid()).arg(++made);
-    QSqlDatabase admin = QSqlDatabase::database(u"tq3-test-admin"_s);
-    if (!admin.isValid()) {
-        admin = QSqlDatabase::addDatabase(u"QPSQL"_s, u"tq3-test-admin"_s);
-        admin.setConnectOptions(postgresServer());
-    }
-    if (!admin.isOpen() && !admin.open())
+    if (!QSqlDatabase::contains(u"tq3-test-admin"_s))
+        QSqlDatabase::addDatabase(u"QPSQL"_s, u"tq3-test-admin"_s).setConnectOptions(postgresServer());
+    QSqlDatabase admin = QSqlDatabase::database(u"tq3-test-admin"_s);  // opened when closed
+    if (!admin.isOpen())
         qWarning("no PostgreSQL server: %s", qPrintable(admin.lastError().text()));
     if (QSqlQuery create(admin); !create.exec(u"CREATE SCHEMA "_s + schema))
         qWarning("cannot create schema %s: %s", qPrintable(schema), qPrintable(create.lastError().text()));
