@@ -227,13 +227,13 @@ RunTogether runTogether(const QString &program, const QList<QStringList> &argume
 {
     RunTogether result{QList<DriverRun>(arguments.size())};
     QList<std::shared_ptr<QProcess>> processes(arguments.size());
-    const auto start = [&](int i) {  // returns once the driver stands at the barrier, or went past it
-        processes[i] = std::make_shared<QProcess>();
+    const auto start = [&](int i) {  // returns once the driver stands at the barrier, went past it or died
+        QProcess &p = *(processes[i] = std::make_shared<QProcess>());
         if (how.prepare)
-            how.prepare(i, result.runs[i].crashes, *processes[i]);
-        processes[i]->start(program, arguments.at(i));
-        if (!processes[i]->waitForStarted(10000)
-            || !QTest::qWaitFor([&] { return QFile::exists(readyFile(go, processes[i]->processId())); }, 30000))
+            how.prepare(i, result.runs[i].crashes, p);
+        p.start(program, arguments.at(i));
+        const auto ready = [&] { return p.state() != QProcess::Running || QFile::exists(readyFile(go, p.processId())); };
+        if (!p.waitForStarted(10000) || !QTest::qWaitFor(ready, 30000))
             qWarning("a driver never stood at the barrier");
     };
     // Marks on either channel (the stand-in prints its own on stderr); lines only from stdout.
