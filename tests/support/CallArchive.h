@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/ArchiveBuilder.h"
+#include "core/store/CallFiles.h"
 #include "core/store/Clock.h"
 #include "core/store/QueueDatabase.h"
 
@@ -20,9 +21,8 @@ bool writeFile(const QString &path, const QByteArray &bytes = {});
 std::optional<QByteArray> readFile(const QString &path);  // nullopt: missing
 inline QByteArray contentOf(const QString &path) { return readFile(path).value_or("<unreadable>"); }
 
-// Whether this run puts its archives on PostgreSQL (TQ3_TEST_ENGINE=postgres)
-// rather than in SQLite files.
-bool onPostgres();
+// Whether this run puts its archives on PostgreSQL rather than in SQLite files.
+inline bool onPostgres() { return qEnvironmentVariable("TQ3_TEST_ENGINE") == u"postgres"; }
 // False, with the reason on standard output, when this run's engine has no server.
 bool engineAvailable();
 // A connection string to a new, empty schema of the run's PostgreSQL server.
@@ -32,8 +32,6 @@ QString newPostgresDatabase();
 // null (with a warning) when it cannot be made.
 std::unique_ptr<ArchiveBuilder> createQueueDatabase(const QString &folder,
                                                     const QString &fileName = QStringLiteral("TQ3MAX.mdb"));
-// Takes the queue database away from `folder` (the file that names it).
-bool removeQueueDatabase(const QString &folder);
 // A new queue database in `folder` (made when missing), filled through `fill`,
 // then opened as a desk opens it; null (with a warning) on any failure.
 std::unique_ptr<QueueDatabase> buildAndOpen(const QString &folder,
@@ -76,8 +74,8 @@ public:
 
     QList<qint64> calledKeys() const;
     std::optional<qint64> attesa(qint64 servizioId) const;  // nullopt: no row, or null
-    bool writeNumberFile(qint64 servizioId, const QByteArray &bytes) const;
-    std::optional<QByteArray> numberFile(qint64 servizioId) const;
+    bool writeNumberFile(qint64 id, const QByteArray &b) const { return writeFile(numberFilePath(folder(), id), b); }
+    std::optional<QByteArray> numberFile(qint64 id) const { return readFile(numberFilePath(folder(), id)); }
 
 private:
     QTemporaryDir m_dir;
@@ -117,9 +115,7 @@ private:
     int main(int argc, char *argv[]) \
     { \
         QCoreApplication app(argc, argv); \
-        if (!tq3::test::engineAvailable()) \
-            return 77; \
         TestObject tc; \
         QTEST_SET_MAIN_SOURCE_PATH \
-        return QTest::qExec(&tc, argc, argv); \
+        return tq3::test::engineAvailable() ? QTest::qExec(&tc, argc, argv) : 77; \
     }

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QList>
-#include <QString>
 #include <QStringList>
 
 #include <functional>
@@ -12,9 +10,6 @@ namespace tq3::test {
 
 // Folder holding the built programs (drivers, stand-in, client).
 QString binDir();
-
-// Milliseconds since the epoch, for the start and end marks of driver processes.
-qint64 nowMs();
 
 // Driver side of runTogether: says it stands at the barrier, waits for the
 // `go` file, then prints "start <ms>" on standard output.
