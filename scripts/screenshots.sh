@@ -3,8 +3,8 @@
 # folder chooser from the client itself, the other windows from
 # tq3-screenshots, which opens them with sample data.
 # Usage: scripts/screenshots.sh [build folder]
-# To add a window the client shows at start: lay out a desk
-# (startup_demo_desk), then call shoot_window with the window's exact title
+# To add a window the client shows at start: lay out a desk (an archive
+# from tq3-standin create and a settings file), then call shoot_window with the window's exact title
 # and the picture's name; shoot_window starts the client in that desk's
 # working folder, waits for the window and keeps the picture of that window
 # alone. Any other window: add a picture set to tools/screenshots.
@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 build=$(realpath "${1:-build}")
 
-cmake --build "$build" --target tq3max-client startup_demo_desk tq3-screenshots
+cmake --build "$build" --target tq3max-client tq3-standin tq3-screenshots
 
 shots=$(mktemp -d)
 trap 'rm -rf "$shots"' EXIT
@@ -43,7 +43,9 @@ shoot_window() {
 archive=/tmp/tq3-screenshots/archivio
 rm -rf /tmp/tq3-screenshots
 trap 'rm -rf "$shots" /tmp/tq3-screenshots' EXIT
-"$build/bin/startup_demo_desk" "$shots/desk" "$archive" 2 4001 N "Sportello 1"
+"$build/bin/tq3-standin" create "$archive" --mode 2 --port 4001 > /dev/null
+mkdir -p "$shots/desk"
+printf '"%s","Sportello 1","127.0.0.1","N"\r\n' "$archive" > "$shots/desk/PercorsiClient.txt"
 version=$("$build/bin/tq3max-client" --version | cut -d' ' -f2)
 shoot_window "$shots/desk" "TQ3 MAX - Modulo Client versione $version" launcher.png
 
