@@ -2,9 +2,7 @@
 // the number files, the desk's settings file, its call history and its log
 // with their cap. Killed writes are tst_storeprocesses'; the messages of
 // empty, missing or unreadable files are shown through the calls
-// (tst_selectivecall, tst_automaticcall, tst_badinput) and the launcher
-// (tst_lamain); midnight and reopening of the history through the console
-// are tst_form1's.
+// (tst_calldesks, tst_badinput) and the launcher (tst_lamain).
 
 #include "core/calls/CallHistory.h"
 #include "core/log/Log.h"

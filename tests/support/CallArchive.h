@@ -36,23 +36,15 @@ std::unique_ptr<ArchiveBuilder> createQueueDatabase(const QString &folder,
 // then opened as a desk opens it; null (with a warning) on any failure.
 std::unique_ptr<QueueDatabase> buildAndOpen(const QString &folder,
                                             const std::function<bool(ArchiveBuilder &)> &fill = {});
-// Names and sizes of everything under `folder`, to show that nothing changed.
-QStringList folderSnapshot(const QString &folder);
-
 // How the archive folder of a start-up test is laid out.
 enum class StartupDatabase {
-    None,                  // the folder holds no TQ3MAX.mdb
-    NotADatabase,          // TQ3MAX.mdb is some other file
-    WithoutConfigurazione, // a queue database without the table
-    WithConfigurazione,    // one row with the given ModoClient and RHPort
+    None,                // the folder holds no TQ3MAX.mdb
+    WithConfigurazione,  // one row with the given ModoClient and RHPort
 };
 // Makes `folder` (created when missing) an archive folder; ModoClient and
 // RHPort are stored as given (a null QVariant stores NULL, text stays text).
 bool createStartupArchive(const QString &folder, StartupDatabase database, const QVariant &modoClient = 2,
                           const QVariant &rhPort = 4000);
-// PercorsiClient.txt with the four quoted fields.
-bool writeStartupSettings(const QString &path, const QString &percorsoServer, const QString &nomePostazione,
-                          const QString &ipServer, const QString &secondoSchermo);
 
 // A server archive folder as the desks find it: TQ3MAX.mdb, the server-state
 // file reading "True" and the NrAll folder of number files.

@@ -4,12 +4,9 @@
 #include "CallArchive.h"
 #include "TestSupport.h"
 
-#include "core/store/SettingsFile.h"
-
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QDirIterator>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QRegularExpression>
@@ -94,39 +91,15 @@ std::unique_ptr<QueueDatabase> buildAndOpen(const QString &folder, const std::fu
     return opened ? std::move(opened).value() : nullptr;
 }
 
-QStringList folderSnapshot(const QString &folder)
-{
-    QStringList entries;
-    for (QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                         QDirIterator::Subdirectories);
-         it.hasNext();) {
-        const QFileInfo info = it.nextFileInfo();
-        entries << info.filePath() + u' ' + QString::number(info.size());
-    }
-    entries.sort();
-    return entries;
-}
-
 bool createStartupArchive(const QString &folder, StartupDatabase database, const QVariant &modoClient,
                           const QVariant &rhPort)
 {
     if (!QDir().mkpath(folder) || database == StartupDatabase::None)
         return QDir(folder).exists();
-    if (database == StartupDatabase::NotADatabase)
-        return writeFile(QDir(folder).filePath(u"TQ3MAX.mdb"_s),
-                         QByteArray("Standard Jet DB\0\0\0 not a queue database", 40));
     const std::unique_ptr<ArchiveBuilder> builder = createQueueDatabase(folder);
-    if (!builder || database == StartupDatabase::WithoutConfigurazione)
-        return builder && builder->execute(u"DROP TABLE Configurazione"_s).ok();
-    return builder->execute(u"DELETE FROM Configurazione"_s).ok()
+    return builder && builder->execute(u"DELETE FROM Configurazione"_s).ok()
         && builder->execute(u"INSERT INTO Configurazione (ModoClient, RHPort, IPSERVER, SERVERName) "
                              "VALUES (?, ?, ?, ?)"_s, {modoClient, rhPort, u"127.0.0.1"_s, u"SERVER"_s}).ok();
-}
-
-bool writeStartupSettings(const QString &path, const QString &percorsoServer, const QString &nomePostazione,
-                          const QString &ipServer, const QString &secondoSchermo)
-{
-    return SettingsFile{percorsoServer, nomePostazione, ipServer, secondoSchermo}.save(path).ok();
 }
 
 CallArchive::CallArchive()

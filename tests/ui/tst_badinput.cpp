@@ -3,20 +3,10 @@
 // nothing was written that should not be, and that the next call works once
 // the input is mended.
 //
-// Bad inputs other tests hold already, not written twice:
-// - settings file: missing, fewer than four fields, UTF-8 with a byte-order mark,
-//   UTF-16 (tst_lamain startUpPaths); an unclosed quote, a folder in its place
-//   (tst_storefiles); saving a quote, a line break, a letter Windows-1252 lacks,
-//   a control character or bytes that read as UTF-8 (tst_storefiles
-//   settingsRefuseValuesThatWouldNotReadBack, tst_settings);
-// - server-state file: missing, "False", "false" (tst_selectivecall, tst_automaticcall);
-// - number file: missing, held by another desk, a failed write (tst_selectivecall);
-//   no NrAll folder (tst_automaticcall);
-// - database and archive folder at start-up: no folder, no database, not a
-//   database, no Configurazione, RHPort not a number (tst_lamain startUpPaths);
-//   no Servizi row for a desk's service (tst_selectivecall); a ticket without
-//   number or service (tst_automaticcall);
-// - server: nothing listening (tst_form1 callFromTheConsole, tst_serverlink).
+// Bad inputs other tests hold: a missing settings file and its encodings
+// (tst_lamain), values a save must refuse (tst_storefiles), "False" in the
+// server-state file and a number write that fails (tst_calldesks), nothing
+// listening at the server's port (tst_form1).
 
 #include "CallArchive.h"
 #include "TestSupport.h"

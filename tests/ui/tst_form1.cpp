@@ -99,7 +99,7 @@ private Q_SLOTS:
         const bool announced = call.shown != u"0" && call.waiting > 0;
         QCOMPARE(closer.boxes(), call.boxes);
         QCOMPARE(text(u"Label1_1"_s), call.shown);
-        // What the call leaves in the archive is the call tests' (tst_selectivecall).
+        // What the call leaves in the archive is the call tests' (tst_calldesks).
         QCOMPARE(m_listener->drain(100), QList<QByteArray>(announced && !call.refused, k41));
         QCOMPARE(historyFile(), announced ? historyLine("41", "Anagrafe") : QByteArray());
         QCOMPARE(history()->topLevelItemCount(), int(announced));

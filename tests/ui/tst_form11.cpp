@@ -1,6 +1,6 @@
 // The automatic console's own part: a call cut short made good. What it shares
 // with the selective console (keys, recall, boxes, the history) is tst_form1's;
-// the choice of ticket is the call tests' (tst_automaticcall).
+// the choice of ticket is the call tests' (tst_calldesks).
 
 #include "ConsoleTesting.h"
 
