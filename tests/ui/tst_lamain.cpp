@@ -99,8 +99,10 @@ private Q_SLOTS:
              .shows = u"Sportello 1|Selettivo|%A|10.9.8.7|0|box screen"_s});
         row("ModoClient 1 is Automatico, SecondoSchermo N leaves the box clear",
             {.modo = 1, .shows = u"Sportello 1|Automatico|%A|10.9.8.7|4000|"_s});
-        row("ModoClient 2 is Selettivo, a port held as text is read",
-            {.port = u"4000"_s, .shows = u"Sportello 1|Selettivo|%A|10.9.8.7|4000|"_s});
+        row("ModoClient 2 is Selettivo, a port held as text with blanks around is read",
+            {.port = u" 4000 "_s, .shows = u"Sportello 1|Selettivo|%A|10.9.8.7|4000|"_s});
+        row("a port with a fraction is told and left at 0", {.port = 4000.5, .told = {stop("Porta del Server non valida in Configurazione !")},
+                                                             .shows = u"Sportello 1|Selettivo|%A|10.9.8.7|0|"_s});
         // The same desk name as text editors save it.
         const QString meant = u"Sportello Città|Selettivo|%A|10.9.8.7|4000|"_s;
         row("a Windows-1252 settings file is read as the client writes it",
