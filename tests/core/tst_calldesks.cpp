@@ -204,11 +204,11 @@ void TestCallDesks::eightDesksLoseNoCustomer()
         nextKill = clock.elapsed() + QRandomGenerator::global()->bounded(10 * drawnMeanwhile / (randomKills + 1) + 1);
     };
     const auto points = [&](int d, int start, QProcess &process) {
-        const char *const selective[]{fault::kCallLowered, fault::kNumberTruncated, fault::kCallBeforeSend};
-        const char *const automatic[]{fault::kCallMarked, fault::kNumberTruncated, fault::kCallBeforeSend};
+        const char *const kills[2][3]{{fault::kCallLowered, fault::kNumberTruncated, fault::kCallBeforeSend},
+                                      {fault::kCallMarked, fault::kNumberTruncated, fault::kCallBeforeSend}};
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (start * 8 + d < pointKills)
-            environment.insert(u"TQ3_KILL_AT"_s, QLatin1String((d < 4 ? selective : automatic)[(d + start) % 3]));
+            environment.insert(u"TQ3_KILL_AT"_s, QLatin1String(kills[d < 4 ? 0 : 1][(d + start) % 3]));
         process.setProcessEnvironment(environment);
     };
     const RunTogether runs = runTogether(binDir() + u"/call_desk_faults"_s, desks, go,
